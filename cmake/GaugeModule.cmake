@@ -1,0 +1,45 @@
+# add_gauge_module(NAME SOURCES ... DESCRIPTION "...")
+#
+# Builds one gauge module NAME.gau from its sources and the framework, with its
+# bitmaps drawn by the artwork tool and a version resource, and copies it into
+# the dist folder. A module imports only KERNEL32.dll and msvcrt.dll: no C++
+# runtime, no exceptions, no start files; its library entry does nothing.
+
+set(TARNWIX_MODULE_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
+set(TARNWIX_STB_DIR /usr/include/stb)
+set(TARNWIX_FONT_DIR /usr/share/fonts/truetype/dejavu CACHE PATH "Fonts the artwork is drawn with")
+
+function(add_gauge_module name)
+  cmake_parse_arguments(GAUGE "" "DESCRIPTION" "SOURCES" ${ARGN})
+  set(art_dir ${CMAKE_CURRENT_BINARY_DIR}/artwork)
+  set(bitmap_script ${art_dir}/bitmaps.rc)
+  add_custom_command(
+    OUTPUT ${bitmap_script}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${art_dir}
+    COMMAND artwork ${name} ${art_dir} ${TARNWIX_FONT_DIR}
+    DEPENDS artwork
+    COMMENT "Drawing the bitmaps of ${name}"
+    VERBATIM)
+  add_custom_target(${name}_artwork DEPENDS ${bitmap_script})
+
+  set(TARNWIX_GAUGE_NAME ${name})
+  set(TARNWIX_GAUGE_DESCRIPTION ${GAUGE_DESCRIPTION})
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/module.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc @ONLY)
+
+  add_library(${name} MODULE ${GAUGE_SOURCES} ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc $<TARGET_OBJECTS:tarnwix_framework>)
+  add_dependencies(${name} ${name}_artwork)
+  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${name}.rc PROPERTIES OBJECT_DEPENDS ${bitmap_script})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${art_dir})
+  target_compile_options(${name} PRIVATE ${TARNWIX_MODULE_FLAGS} ${TARNWIX_WARNINGS})
+  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".gau" OUTPUT_NAME ${name})
+  # No start files and no runtime but msvcrt's: the entry point is our own
+  # empty DllMain, so nothing runs at load but the loader.
+  target_link_options(${name} PRIVATE -nostdlib -nostartfiles -s -Wl,--entry=_DllMain@12 -Wl,--enable-stdcall-fixup
+                      -Wl,--no-seh -Wl,--dynamicbase -Wl,--nxcompat)
+  target_link_libraries(${name} PRIVATE msvcrt kernel32 gcc)
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNWIX_DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${TARNWIX_DIST_DIR}/
+    VERBATIM)
+  set_property(GLOBAL APPEND PROPERTY TARNWIX_MODULES ${name})
+endfunction()
