@@ -1,0 +1,235 @@
+// The stand-in simulator: loads a gauge module with the Windows loader, reads
+// its records at the byte offsets the simulator reads, supplies the panel
+// services table, and drives the gauge's lifecycle, element callbacks and
+// mouse handlers. It never includes a gauge's or the framework's sources: what
+// it knows of the records is the offsets in records.h.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "records.h"
+
+namespace tarnwix::host {
+
+struct KeyEvent {
+  uint32_t id;
+  uint32_t value;
+  friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
+};
+
+struct NamedVariable {
+  void* address;
+  uint32_t type;
+};
+
+// One call the host made into a module that broke the calling convention.
+struct CallFault {
+  std::string routine;  // "gauge callback (service 6)", "element 4 callback", ...
+  int32_t stack_delta;  // bytes the stack pointer was off after the call
+  bool registers_clobbered;
+};
+
+// What happens when a module asks for the sound library "GaugeSound".
+enum class SoundLibraryMode {
+  kAbsent,   // LoadLibraryA fails, as on a panel without the library
+  kPresent,  // the library named by set_sound_library_path() is loaded
+};
+
+// Calls the module made through its imports, counted by the host.
+struct ImportCounts {
+  int load_library = 0;         // LoadLibraryA("GaugeSound"), successful or not
+  int load_library_loaded = 0;  // of those, the ones that returned a handle
+  int get_module_handle = 0;    // GetModuleHandleA("GaugeSound")
+  int get_proc_address = 0;
+  int free_library = 0;
+  int allocations = 0;  // malloc, calloc, realloc, operator new, HeapAlloc, ...
+  std::vector<std::string> proc_names;  // names asked of GetProcAddress, in order
+};
+
+// The panel services table and the simulation behind it. The services are
+// plain stdcall routines without context, so there is one panel per process.
+class Panel {
+ public:
+  static Panel& instance();
+
+  // Forgets every variable, event, registration, lookup and trap.
+  void reset();
+
+  // The address the host writes into a module's ImportTable.
+  void* services_table();
+
+  // Simulation variables by token; an unset token reads 0.
+  void set_variable(uint32_t token, double value);
+  double variable(uint32_t token) const;
+
+  // Tokens in the order LookupVariable was called.
+  const std::vector<uint32_t>& lookups() const { return lookups_; }
+  void clear_lookups() { lookups_.clear(); }
+
+  const std::vector<KeyEvent>& key_events() const { return key_events_; }
+  void clear_key_events() { key_events_.clear(); }
+
+  // Named variables as another gauge of the panel sees them.
+  const std::map<std::string, NamedVariable>& named_variables() const { return named_; }
+  std::optional<uint32_t> read_named(const std::string& name) const;
+  bool write_named(const std::string& name, uint32_t value);
+  // "register NAME" and "unregister NAME", in call order.
+  const std::vector<std::string>& registration_log() const { return registration_log_; }
+
+  // Byte offsets of table slots a module called that are not among the four
+  // services (each call to a trap is recorded once per call).
+  const std::vector<uint32_t>& trapped_slots() const { return trapped_; }
+
+  // Sound library environment for every loaded module.
+  void set_sound_library(SoundLibraryMode mode) { sound_mode_ = mode; }
+  SoundLibraryMode sound_library() const { return sound_mode_; }
+  void set_sound_library_path(const std::string& path) { sound_path_ = path; }
+  const std::string& sound_library_path() const { return sound_path_; }
+
+  // Internal: called by the service routines and import hooks.
+  void record_lookup(uint32_t token) { lookups_.push_back(token); }
+  void record_key_event(uint32_t id, uint32_t value) { key_events_.push_back({id, value}); }
+  void record_register(void* address, uint32_t type, const char* name);
+  void record_unregister(const char* name);
+  void record_trap(uint32_t offset) { trapped_.push_back(offset); }
+
+ private:
+  Panel();
+  std::map<uint32_t, double> variables_;
+  std::vector<uint32_t> lookups_;
+  std::vector<KeyEvent> key_events_;
+  std::map<std::string, NamedVariable> named_;
+  std::vector<std::string> registration_log_;
+  std::vector<uint32_t> trapped_;
+  SoundLibraryMode sound_mode_ = SoundLibraryMode::kAbsent;
+  std::string sound_path_;
+};
+
+// A bitmap resource of a module, decoded to top-down RGB.
+struct Bitmap {
+  int id = 0;
+  int width = 0;
+  int height = 0;
+  int bits_per_pixel = 0;
+  int colours_used = 0;       // the header's count (0 = a full table)
+  int palette_entries = 0;    // colour table entries actually stored
+  uint32_t compression = 0;
+  bool bottom_up = true;
+  std::vector<uint8_t> rgb;   // width * height * 3, top row first
+  uint8_t r(int x, int y) const { return rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+  uint8_t g(int x, int y) const { return rgb[(static_cast<size_t>(y) * width + x) * 3 + 1]; }
+  uint8_t b(int x, int y) const { return rgb[(static_cast<size_t>(y) * width + x) * 3 + 2]; }
+};
+
+// One element of the chain as the callbacks left it after a frame.
+struct ElementSnapshot {
+  int index = 0;  // 0 = root
+  ElementKind kind = ElementKind::kStaticImage;
+  int32_t resource_id = 0;
+  int32_t x = 0;
+  int32_t y = 0;
+  uint32_t image_flags = 0;
+  bool hidden = false;
+  bool bright = false;
+  // Values the callbacks returned this frame: x then y for a moving image or
+  // slider; the image index for an icon; 0 for a string. Empty for a static image.
+  std::vector<double> values;
+  std::string text;  // a string element's text after its callback
+  // Record fields the drawing needs.
+  double first_bound = 0, second_bound = 0;  // moving image
+  double y_scale = 0;                        // slider
+  int32_t box_width = 0, box_height = 0;     // string
+  uint32_t text_colour = 0;                  // string, 0x00BBGGRR
+  int image_index() const { return values.empty() ? 0 : static_cast<int>(values.back()); }
+};
+
+struct FrameSnapshot {
+  std::vector<ElementSnapshot> elements;  // in chain (drawing) order
+  std::vector<KeyEvent> key_events;       // sent during this frame
+  const ElementSnapshot& operator[](size_t i) const { return elements[i]; }
+};
+
+struct MouseRectView {
+  uint32_t kind;
+  int32_t x, y, width, height, cursor;
+  uint32_t help_id, event_flags, event_id;
+  uint32_t handler;  // the handler's address, or the tooltip text's
+  uint32_t data;
+  std::string tooltip;  // the text, for a tooltip record
+};
+
+// A loaded gauge module and its one gauge.
+class Module {
+ public:
+  // Loads with LoadLibraryA, finds Linkage and ImportTable, writes the panel's
+  // services table into ImportTable and hooks the module's imports. On
+  // failure returns null and says why in *error.
+  static std::unique_ptr<Module> load(const std::string& path, std::string* error = nullptr);
+  // Unloads with FreeLibrary (the gauge is not killed first: see kill()).
+  ~Module();
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  void* handle() const { return handle_; }
+  const std::string& path() const { return path_; }
+  const uint8_t* linkage() const { return linkage_; }
+  uint8_t* import_table() const { return import_table_; }
+  uint8_t* gauge_header() const { return gauge_header_; }
+  std::string gauge_name() const;
+
+  // The lifecycle, each call checked for stack balance and preserved registers.
+  void call_module_init();
+  void call_module_deinit();
+  void service(uint32_t code, uint32_t data = 0);
+  void install();     // pre-install, pre-initialise
+  void kill();        // pre-kill
+  FrameSnapshot frame();       // pre-update, element callbacks in chain order, pre-draw
+  FrameSnapshot update_only(); // pre-update and element callbacks, no pre-draw
+  FrameSnapshot callbacks_only();
+
+  // Hit-tests (x, y) against the child records and calls the first match's
+  // handler. Returns the index of the record clicked, or -1.
+  int click(int x, int y, uint32_t event_flags = 0x20000000);
+
+  // Records.
+  std::vector<uint8_t*> chain() const;  // element addresses from the root cell, in drawing order
+  std::vector<MouseRectView> mouse_rects() const;
+  std::optional<Bitmap> bitmap(int id) const;
+  std::vector<int> bitmap_ids() const;
+
+  // What the module did through its imports since load (or the last reset).
+  const ImportCounts& imports() const;
+  void reset_import_counts();
+
+  const std::vector<CallFault>& call_faults() const { return faults_; }
+
+  // The text buffer the host supplies for string elements, in characters.
+  // The modules rely on 64 characters; guard bytes on both sides catch a write
+  // past either end (reported in text_faults()).
+  static constexpr size_t kTextBufferSize = 64;
+  static constexpr size_t kTextGuardSize = 32;
+  const std::vector<std::string>& text_faults() const { return text_faults_; }
+
+ private:
+  Module() = default;
+  void supply_text_buffers();
+  ElementSnapshot run_element(int index, uint8_t* element);
+  double call_element(const std::string& routine, uint32_t address, uint8_t* element);
+
+  void* handle_ = nullptr;
+  std::string path_;
+  const uint8_t* linkage_ = nullptr;
+  uint8_t* import_table_ = nullptr;
+  uint8_t* gauge_header_ = nullptr;
+  std::map<uint8_t*, std::unique_ptr<char[]>> text_buffers_;
+  std::vector<CallFault> faults_;
+  std::vector<std::string> text_faults_;
+  size_t hooks_ = 0;
+};
+
+}  // namespace tarnwix::host
