@@ -48,6 +48,7 @@ struct ImportCounts {
   int get_proc_address = 0;
   int free_library = 0;
   int allocations = 0;  // malloc, calloc, realloc, operator new, HeapAlloc, ...
+  int terminate_sounds = 0;  // calls through the TerminateSounds entry point
   std::vector<std::string> proc_names;  // names asked of GetProcAddress, in order
 };
 
@@ -120,6 +121,7 @@ struct Bitmap {
   int palette_entries = 0;    // colour table entries actually stored
   uint32_t compression = 0;
   bool bottom_up = true;
+  std::vector<uint16_t> languages;  // of the resource, e.g. 1033
   std::vector<uint8_t> rgb;   // width * height * 3, top row first
   uint8_t r(int x, int y) const { return rgb[(static_cast<size_t>(y) * width + x) * 3]; }
   uint8_t g(int x, int y) const { return rgb[(static_cast<size_t>(y) * width + x) * 3 + 1]; }

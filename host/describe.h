@@ -1,0 +1,15 @@
+// Readable text for a module's records and a frame's snapshot, as the
+// gaugehost command prints them.
+#pragma once
+
+#include <string>
+
+#include "host.h"
+
+namespace tarnwix::host {
+
+const char* kind_name(ElementKind kind);
+std::string describe_records(const Module& module);
+std::string describe_frame(const FrameSnapshot& frame, int number);
+
+}  // namespace tarnwix::host

@@ -1,0 +1,18 @@
+// The host's view of what a module does through its imports: the module's
+// import address table is patched so that its calls to the loader, the sound
+// library entry points and the heap reach counting routines first.
+#pragma once
+
+#include <windows.h>
+
+#include "host.h"
+
+namespace tarnwix::host {
+
+// Patches the imports of `module`; returns how many were hooked.
+size_t hook_imports(HMODULE module);
+// Forgets the module (its counts go with it).
+void unhook_imports(HMODULE module);
+ImportCounts& import_counts(HMODULE module);
+
+}  // namespace tarnwix::host

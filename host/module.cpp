@@ -1,0 +1,252 @@
+// Loading a module, reading its records and driving its gauge.
+#include <windows.h>
+
+#include <cstring>
+#include <set>
+
+#include "call.h"
+#include "hooks.h"
+#include "host.h"
+
+namespace tarnwix::host {
+
+namespace {
+
+uint32_t address_of(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+constexpr uint8_t kGuardByte = 0xA5;
+constexpr size_t kMaxChain = 4096;  // a longer chain is a loop
+
+}  // namespace
+
+std::unique_ptr<Module> Module::load(const std::string& path, std::string* error) {
+  auto fail = [&](const std::string& why) -> std::unique_ptr<Module> {
+    if (error != nullptr) *error = why;
+    return nullptr;
+  };
+  HMODULE handle = LoadLibraryA(path.c_str());
+  if (handle == nullptr) return fail("LoadLibraryA failed with error " + std::to_string(GetLastError()));
+  auto* linkage = reinterpret_cast<const uint8_t*>(GetProcAddress(handle, "Linkage"));
+  auto* import_table = reinterpret_cast<uint8_t*>(GetProcAddress(handle, "ImportTable"));
+  if (linkage == nullptr || import_table == nullptr) {
+    FreeLibrary(handle);
+    return fail("the module does not export both Linkage and ImportTable");
+  }
+  std::unique_ptr<Module> module(new Module());
+  module->handle_ = handle;
+  module->path_ = path;
+  module->linkage_ = linkage;
+  module->import_table_ = import_table;
+  module->gauge_header_ = ptr(linkage, linkage::kGauges);
+  module->hooks_ = hook_imports(handle);
+  // The simulator fills ImportTable before it calls anything in the module.
+  put_u32(import_table, import_table::kServices, address_of(Panel::instance().services_table()));
+  return module;
+}
+
+Module::~Module() {
+  if (handle_ == nullptr) return;
+  unhook_imports(static_cast<HMODULE>(handle_));
+  FreeLibrary(static_cast<HMODULE>(handle_));
+}
+
+std::string Module::gauge_name() const {
+  if (gauge_header_ == nullptr) return {};
+  const char* name = reinterpret_cast<const char*>(ptr(gauge_header_, gauge_header::kName));
+  return name != nullptr ? std::string(name) : std::string();
+}
+
+const ImportCounts& Module::imports() const { return import_counts(static_cast<HMODULE>(handle_)); }
+void Module::reset_import_counts() {
+  ImportCounts& counts = import_counts(static_cast<HMODULE>(handle_));
+  counts = {};
+}
+
+namespace {
+
+void check_call(std::vector<CallFault>& faults, const std::string& routine, const CallResult& result) {
+  if (result.stack_delta != 0 || result.registers_clobbered != 0)
+    faults.push_back({routine, result.stack_delta, result.registers_clobbered != 0});
+}
+
+}  // namespace
+
+void Module::call_module_init() {
+  const uint32_t routine = u32(linkage_, linkage::kInit);
+  if (routine != 0) check_call(faults_, "module init routine", call_stdcall(routine, nullptr, 0, false));
+}
+
+void Module::call_module_deinit() {
+  const uint32_t routine = u32(linkage_, linkage::kDeinit);
+  if (routine != 0) check_call(faults_, "module deinit routine", call_stdcall(routine, nullptr, 0, false));
+}
+
+void Module::service(uint32_t code, uint32_t data) {
+  const uint32_t callback = u32(gauge_header_, gauge_header::kCallback);
+  if (callback == 0) return;
+  const uint32_t arguments[] = {address_of(gauge_header_), code, data};
+  check_call(faults_, "gauge callback (service " + std::to_string(code) + ")",
+             call_stdcall(callback, arguments, 3, false));
+}
+
+void Module::install() {
+  service(2);
+  service(4);
+}
+
+void Module::kill() { service(12); }
+
+std::vector<uint8_t*> Module::chain() const {
+  std::vector<uint8_t*> elements;
+  if (gauge_header_ == nullptr) return elements;
+  const uint8_t* cell = ptr(gauge_header_, gauge_header::kRootCell);
+  if (cell == nullptr) return elements;
+  std::set<uint8_t*> seen;
+  for (uint8_t* element = ptr(cell, 0); element != nullptr && elements.size() < kMaxChain;) {
+    if (!seen.insert(element).second) break;
+    elements.push_back(element);
+    const uint8_t* children = ptr(element, element::kChildren);
+    element = children != nullptr ? ptr(children, 0) : nullptr;
+  }
+  return elements;
+}
+
+void Module::supply_text_buffers() {
+  for (uint8_t* element : chain()) {
+    if (u32(element, element::kKind) != static_cast<uint32_t>(ElementKind::kString)) continue;
+    if (text_buffers_.count(element) != 0) continue;
+    auto storage = std::make_unique<char[]>(kTextGuardSize * 2 + kTextBufferSize);
+    std::memset(storage.get(), kGuardByte, kTextGuardSize);
+    std::memset(storage.get() + kTextGuardSize, 0, kTextBufferSize);
+    std::memset(storage.get() + kTextGuardSize + kTextBufferSize, kGuardByte, kTextGuardSize);
+    put_u32(element, string_element::kText, address_of(storage.get() + kTextGuardSize));
+    text_buffers_[element] = std::move(storage);
+  }
+}
+
+double Module::call_element(const std::string& routine, uint32_t address, uint8_t* element) {
+  if (address == 0) return 0.0;
+  const uint32_t arguments[] = {address_of(element)};
+  const CallResult result = call_stdcall(address, arguments, 1, true);
+  check_call(faults_, routine, result);
+  return result.st0;
+}
+
+ElementSnapshot Module::run_element(int index, uint8_t* element) {
+  ElementSnapshot snapshot;
+  snapshot.index = index;
+  const uint32_t kind = u32(element, element::kKind);
+  snapshot.kind = static_cast<ElementKind>(kind);
+  snapshot.resource_id = i32(element, element::kResourceId);
+  snapshot.x = i32(element, element::kX);
+  snapshot.y = i32(element, element::kY);
+  const std::string name = "element " + std::to_string(index);
+  switch (snapshot.kind) {
+    case ElementKind::kStaticImage:
+      break;
+    case ElementKind::kString: {
+      snapshot.values.push_back(call_element(name + " callback", u32(element, string_element::kCallback), element));
+      snapshot.box_width = i32(element, string_element::kBoxWidth);
+      snapshot.box_height = i32(element, string_element::kBoxHeight);
+      snapshot.text_colour = u32(element, string_element::kColour);
+      const auto found = text_buffers_.find(element);
+      if (found != text_buffers_.end()) {
+        char* storage = found->second.get();
+        const char* text = storage + kTextGuardSize;
+        const size_t length = strnlen(text, kTextBufferSize);
+        snapshot.text.assign(text, length);
+        bool guards_intact = length < kTextBufferSize;
+        for (size_t i = 0; i < kTextGuardSize; ++i)
+          guards_intact = guards_intact && static_cast<uint8_t>(storage[i]) == kGuardByte &&
+                          static_cast<uint8_t>(storage[kTextGuardSize + kTextBufferSize + i]) == kGuardByte;
+        if (!guards_intact) {
+          text_faults_.push_back(name + ": text written past its " + std::to_string(kTextBufferSize) +
+                                 "-character buffer or left unterminated");
+          std::memset(storage, kGuardByte, kTextGuardSize);
+          std::memset(storage + kTextGuardSize + kTextBufferSize, kGuardByte, kTextGuardSize);
+          storage[kTextGuardSize + kTextBufferSize - 1] = '\0';
+        }
+      }
+      break;
+    }
+    case ElementKind::kSlider:
+      snapshot.values.push_back(call_element(name + " x callback", u32(element, slider::kXCallback), element));
+      snapshot.values.push_back(call_element(name + " y callback", u32(element, slider::kYCallback), element));
+      snapshot.y_scale = f64(element, slider::kYScale);
+      break;
+    case ElementKind::kIcon:
+      snapshot.values.push_back(call_element(name + " callback", u32(element, icon::kCallback), element));
+      break;
+    case ElementKind::kMovingImage:
+      snapshot.values.push_back(call_element(name + " x callback", u32(element, moving_image::kXCallback), element));
+      snapshot.values.push_back(call_element(name + " y callback", u32(element, moving_image::kYCallback), element));
+      snapshot.first_bound = f64(element, moving_image::kFirstBound);
+      snapshot.second_bound = f64(element, moving_image::kSecondBound);
+      break;
+  }
+  snapshot.image_flags = u32(element, element::kImageFlags);
+  snapshot.hidden = (snapshot.image_flags & element::kHiddenFlag) != 0;
+  snapshot.bright = (snapshot.image_flags & element::kBrightFlag) != 0;
+  return snapshot;
+}
+
+FrameSnapshot Module::callbacks_only() {
+  supply_text_buffers();
+  FrameSnapshot frame;
+  int index = 0;
+  for (uint8_t* element : chain()) frame.elements.push_back(run_element(index++, element));
+  return frame;
+}
+
+FrameSnapshot Module::update_only() {
+  const size_t events_before = Panel::instance().key_events().size();
+  service(6);
+  FrameSnapshot frame = callbacks_only();
+  const auto& events = Panel::instance().key_events();
+  frame.key_events.assign(events.begin() + static_cast<std::ptrdiff_t>(std::min(events_before, events.size())),
+                          events.end());
+  return frame;
+}
+
+FrameSnapshot Module::frame() {
+  FrameSnapshot snapshot = update_only();
+  service(10);
+  return snapshot;
+}
+
+std::vector<MouseRectView> Module::mouse_rects() const {
+  std::vector<MouseRectView> rects;
+  const uint8_t* list = gauge_header_ != nullptr ? ptr(gauge_header_, gauge_header::kMouseRects) : nullptr;
+  if (list == nullptr) return rects;
+  for (size_t i = 0; i < kMaxChain; ++i) {
+    const uint8_t* record = list + i * mouse_rect::kSize;
+    MouseRectView view{u32(record, mouse_rect::kKind),      i32(record, mouse_rect::kX),
+                       i32(record, mouse_rect::kY),         i32(record, mouse_rect::kWidth),
+                       i32(record, mouse_rect::kHeight),    i32(record, mouse_rect::kCursor),
+                       u32(record, mouse_rect::kHelpId),    u32(record, mouse_rect::kEventFlags),
+                       u32(record, mouse_rect::kEventId),   u32(record, mouse_rect::kHandler),
+                       u32(record, mouse_rect::kData),      {}};
+    if (view.kind == mouse_rect::kTooltip && view.handler != 0)
+      view.tooltip = reinterpret_cast<const char*>(static_cast<uintptr_t>(view.handler));
+    rects.push_back(view);
+    if (view.kind == mouse_rect::kListEnd) break;
+  }
+  return rects;
+}
+
+int Module::click(int x, int y, uint32_t event_flags) {
+  const std::vector<MouseRectView> rects = mouse_rects();
+  for (size_t i = 0; i < rects.size(); ++i) {
+    const MouseRectView& r = rects[i];
+    if (r.kind != mouse_rect::kChild || r.handler == 0) continue;
+    if (x < r.x || y < r.y || x >= r.x + r.width || y >= r.y + r.height) continue;
+    if ((r.event_flags & event_flags) == 0) continue;
+    int32_t point[2] = {x, y};
+    const uint32_t arguments[] = {address_of(point), event_flags};
+    check_call(faults_, "mouse handler " + std::to_string(i), call_stdcall(r.handler, arguments, 2, false));
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace tarnwix::host
