@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian machine: the i386
+# architecture, mingw-w64 for 32-bit Windows, CMake, Wine with its 32-bit
+# part, GoogleTest's sources, the stb headers and the fonts. Quiet and quick
+# when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake make
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  wine wine32:i386
+  googletest libstb-dev
+  fonts-dejavu-core fonts-dseg
+)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  missing=("${packages[@]}")
+else
+  for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+  done
+fi
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup: installing ${missing[*]} needs root" >&2; exit 1; }
+  sudo=sudo
+fi
+echo "setup: installing ${missing[*]}"
+$sudo dpkg --add-architecture i386
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
