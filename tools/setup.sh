@@ -31,5 +31,18 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "setup: installing ${missing[*]}"
 $sudo dpkg --add-architecture i386
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror caught mid-sync fails one index now and then: retry, and go on
+# with what was fetched when only a side index (security updates) stays bad.
+for attempt in 1 2 3; do
+  $sudo apt-get update -qq && break
+  echo "setup: package index update failed (attempt $attempt), retrying" >&2
+  sleep $((attempt * 5))
+done
+for attempt in 1 2 3; do
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null && exit 0
+  echo "setup: installing failed (attempt $attempt), retrying" >&2
+  sleep $((attempt * 5))
+  $sudo apt-get update -qq || true
+done
+echo "setup: could not install ${missing[*]}" >&2
+exit 1
