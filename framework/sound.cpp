@@ -19,6 +19,12 @@ SoundEntry entry_point(void* library, const char* name) {
 }  // namespace
 
 void SoundLibrary::resolve() {
+  // Asked with a null handle, the loader would search the simulator's own
+  // program for these names; without the library every slot stays null.
+  if (handle == nullptr) {
+    play_sound = stop_sound = terminate_sounds = nullptr;
+    return;
+  }
   play_sound = entry_point(handle, "GaugePlaySound");
   stop_sound = entry_point(handle, "GaugeStopSound");
   terminate_sounds = entry_point(handle, "TerminateSounds");

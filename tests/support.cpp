@@ -1,5 +1,10 @@
 #include "support.h"
 
+#include <windows.h>
+
+#include <cstdlib>
+#include <sstream>
+
 namespace tarnwix::test {
 
 std::string module_path(const std::string& name) { return std::string(TARNWIX_DIST_DIR) + "/" + name + ".gau"; }
@@ -23,6 +28,42 @@ std::unique_ptr<host::Module> load(const std::string& name) { return load_in(nam
 
 std::unique_ptr<host::Module> load_with_sound(const std::string& name) {
   return load_in(name, host::SoundLibraryMode::kPresent);
+}
+
+std::vector<std::string> module_names() {
+  std::vector<std::string> names;
+  std::istringstream list(TARNWIX_MODULE_NAMES);
+  for (std::string name; std::getline(list, name, ',');)
+    if (!name.empty()) names.push_back(name);
+  return names;
+}
+
+std::vector<uint8_t> writable_image_bytes(const host::Module& module) {
+  const auto* base = static_cast<const uint8_t*>(module.handle());
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  std::vector<uint8_t> bytes;
+  for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
+    const uint8_t* start = base + section->VirtualAddress;
+    bytes.insert(bytes.end(), start, start + section->Misc.VirtualSize);
+  }
+  return bytes;
+}
+
+namespace {
+long environment_count(const char* name) {
+  char text[32] = "0";
+  if (GetEnvironmentVariableA(name, text, sizeof text) == 0) return 0;
+  return std::strtol(text, nullptr, 10);
+}
+}  // namespace
+
+FakeSoundCounts fake_sound_counts() {
+  return {environment_count("TARNWIX_FAKE_SOUND_ATTACH"), environment_count("TARNWIX_FAKE_SOUND_DETACH"),
+          environment_count("TARNWIX_FAKE_SOUND_TERMINATE"), environment_count("TARNWIX_FAKE_SOUND_PLAY"),
+          environment_count("TARNWIX_FAKE_SOUND_STOP")};
 }
 
 }  // namespace tarnwix::test

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
@@ -22,5 +24,18 @@ std::unique_ptr<host::Module> load(const std::string& name);
 
 // Resets the panel with the fake sound library present and loads NAME.
 std::unique_ptr<host::Module> load_with_sound(const std::string& name);
+
+// Every module the build makes, by name, in the order the build lists them.
+std::vector<std::string> module_names();
+
+// The bytes of every writable section of a loaded module's image: the
+// module's state as it is in memory, for comparing before and after a call.
+std::vector<uint8_t> writable_image_bytes(const host::Module& module);
+
+// The calls counted by the fake sound library in this process so far.
+struct FakeSoundCounts {
+  long attach = 0, detach = 0, terminate = 0, play = 0, stop = 0;
+};
+FakeSoundCounts fake_sound_counts();
 
 }  // namespace tarnwix::test

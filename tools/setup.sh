@@ -38,9 +38,15 @@ for attempt in 1 2 3; do
   echo "setup: package index update failed (attempt $attempt), retrying" >&2
   sleep $((attempt * 5))
 done
+# When the security index of one architecture is missing, the two halves of
+# a multi-arch library disagree on its version; preferring the release's own
+# suite makes them agree again.
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+install=(apt-get install -y -qq --no-install-recommends)
 for attempt in 1 2 3; do
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null && exit 0
+  $sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null && exit 0
   echo "setup: installing failed (attempt $attempt), retrying" >&2
+  [ -n "$release" ] && install=(apt-get install -y -qq --no-install-recommends -t "$release")
   sleep $((attempt * 5))
   $sudo apt-get update -qq || true
 done
