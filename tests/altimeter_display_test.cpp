@@ -264,7 +264,9 @@ TEST_F(AltimeterDisplay, StringRowsNarrowTheirValuesToSinglePrecision) {
   for (const auto& r : table) {
     const host::FrameSnapshot f = frame(r.in);
     EXPECT_EQ(row(f, r.row).hidden, r.hidden) << "row " << r.row << ", " << (r.text ? r.text : "-0");
-    if (r.text != nullptr) EXPECT_EQ(row(f, r.row).text, r.text);
+    if (r.text != nullptr) {
+      EXPECT_EQ(row(f, r.row).text, r.text);
+    }
   }
 }
 
