@@ -200,6 +200,7 @@ TEST_F(AltimeterDisplay, ExampleTextsComeOutExactly) {
       {"vertical speed -1500", {.vertical_speed = -25.0}, kVsBelow, "-01500"},
       {"vertical speed 0", {.vertical_speed = 0.0}, kVsZero, " 00000"},
       {"vertical speed 6000", {.vertical_speed = 100.0}, kVsAbove, "+06000"},
+      {"vertical speed 5000", {.vertical_speed = 5000.0 / 60.0}, kVsAbove, "+05000"},
       {"height 319", {.height = 100.0}, kHeightWindow, "00319"},
       {"height -9", {.height = 0.0}, kHeightWindow, "00000"},
       {"barometric 29.92", {.barometric = 29.92}, kBarometricWindow, "29.92"},

@@ -67,6 +67,9 @@ TEST_F(AltimeterUpdate, HeightInFeetIsMetresTimesTheFactorLessNineTruncatedOnce)
       {100.5, "00320", 320.0},   // 329.724 - 9: not the metres truncated first
       {2.0, "00000", 0.0},       // -2.44: toward zero, not down
       {1000.0, "03271", 460.0},  // 3280.84 - 9
+      // The product is a hair under 10 and rounds to 10 in double precision:
+      // not truncated while still wider than a double.
+      {3.047999902464003, "00001", 1.0},
   };
   for (const auto& r : table) {
     const host::FrameSnapshot f = frame({.height = r.metres});
@@ -81,10 +84,13 @@ TEST_F(AltimeterUpdate, VerticalSpeedInFeetPerMinuteIsTimesSixtyTruncatedOnce) {
     int shown;  // the one row of the vertical speed window that shows
     const char* text;
   } table[] = {
-      {-0.01, kVsZero, " 00000"},  // -0.6 toward zero, not down to -1
-      {0.01, kVsZero, " 00000"},   {25.0, kVsAbove, "+01500"},
-      {-25.0, kVsBelow, "-01500"}, {0.5, kVsAbove, "+00030"},  // not the feet per second truncated first
-      {-0.5, kVsBelow, "-00030"},
+      {-0.01, kVsZero, " 00000"},           // -0.6 toward zero, not down to -1
+      {0.01, kVsZero, " 00000"},            //
+      {25.0, kVsAbove, "+01500"},           //
+      {-25.0, kVsBelow, "-01500"},          //
+      {0.5, kVsAbove, "+00030"},            // not the feet per second truncated first
+      {-0.5, kVsBelow, "-00030"},           //
+      {5000.0 / 60.0, kVsAbove, "+05000"},  // a hair under 5000, which is 5000 in double precision
   };
   for (const auto& r : table) {
     const host::FrameSnapshot f = frame({.vertical_speed = r.feet_per_second});

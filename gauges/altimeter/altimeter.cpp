@@ -41,12 +41,22 @@ struct WorkingValues {
 };
 constinit WorkingValues working{};
 
+// The x87 unit may carry a result wider than a double from one operation to
+// the next (and the panel may leave it in extended precision); storing the
+// result rounds it to a double, so that 83.333... feet per second times 60 is
+// 5000 and not 4999.99..., whatever the precision the unit is set to.
+double in_double(double value) {
+  volatile double stored = value;
+  return stored;
+}
+
 struct Steps {
   static void derive() {
     working.power_flag = truncate_to_int32(records.value(kPower));
-    // Double precision throughout, truncated once at the end.
-    working.height_feet = truncate_to_int32(records.value(kHeight) * kFeetPerMetre - kHeightOffsetFeet);
-    working.vertical_speed_fpm = truncate_to_int32(records.value(kVerticalSpeed) * kSecondsPerMinute);
+    // Each step rounded to double precision; truncated once, at the end.
+    const double feet = in_double(records.value(kHeight) * kFeetPerMetre);
+    working.height_feet = truncate_to_int32(in_double(feet - kHeightOffsetFeet));
+    working.vertical_speed_fpm = truncate_to_int32(in_double(records.value(kVerticalSpeed) * kSecondsPerMinute));
   }
   static void first_draw_reset() { working = {}; }
 };
