@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/records.h"
@@ -147,6 +148,23 @@ TEST_P(Records, MouseRectangleList) {
     handlers.insert(r.handler);
   }
   EXPECT_EQ(handlers.size(), areas) << "one handler per area";
+}
+
+// Clicks at the corners inside each area reach its handler; one pixel beyond
+// any edge reaches none.
+TEST_P(Records, AreasHitInsideAndMissJustOutside) {
+  module_->install();
+  module_->frame();
+  for (size_t i = 0; i < GetParam().areas; ++i) {
+    const AreaRow& row = kAreas[i];
+    SCOPED_TRACE(row.name);
+    const int right = row.x + row.width - 1, bottom = row.y + row.height - 1;
+    for (auto [x, y] : {std::pair{row.x, row.y}, {right, row.y}, {row.x, bottom}, {right, bottom}})
+      EXPECT_EQ(module_->click(x, y), static_cast<int>(i + 1)) << x << "," << y;
+    for (auto [x, y] : {std::pair{row.x - 1, row.y}, {right + 1, row.y}, {row.x, row.y - 1}, {row.x, bottom + 1}})
+      EXPECT_EQ(module_->click(x, y), -1) << x << "," << y;
+  }
+  EXPECT_TRUE(module_->call_faults().empty());
 }
 
 TEST_P(Records, BitmapsInTheirSizesAndDepths) {
