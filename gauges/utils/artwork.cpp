@@ -8,19 +8,12 @@
 #include <algorithm>
 
 #include "strip_artwork.h"
+#include "strip_layout.h"
 
 namespace tarnwix::art::utils_strip {
 namespace {
 
-constexpr int kStripWidth = 546;
-constexpr int kStripHeight = 111;
-constexpr int kLegendWidth = 62;
-constexpr int kLegendHeight = 42;
-constexpr int kButtonTop = 56;
-
-// The left edges of the six buttons, which are also the legend elements'
-// positions: BRAKE HELP ON, NAV, GPS, SET, CALL OUT ON, CHK.
-constexpr int kBrakeHelpX = 27, kNavX = 120, kGpsX = 196, kSetX = 290, kCalloutX = 364, kCheckX = 458;
+using namespace tarnwix::utils::layout;
 
 constexpr Rgb kPanel{46, 48, 52};
 constexpr Rgb kButtonFace{72, 75, 80};
@@ -32,32 +25,33 @@ constexpr Rgb kLitCaption{214, 216, 220};
 constexpr Rgb kLitLegend{0, 255, 0};
 
 constexpr double kLegendTextHeight = 20;
-constexpr int kLegendBaseline = 29;  // from the top of the button
+constexpr int kLegendBaseline = 29;  // from the top of the legend
 constexpr double kCaptionTextHeight = 15;
-constexpr int kCaptionBaseline = 44;
+constexpr int kCaptionBaseline = 44;  // above the buttons, which start at 56
 
 struct Caption {
   const char* text;
   int centre_x;
 };
+constexpr int centre_of(Legend legend) { return legend.x + kLegendWidth / 2; }
 // Each caption is centred over its button, VOR 1 INPUT over both of its own.
 constexpr Caption kCaptions[] = {
-    {"BRAKE HELP", kBrakeHelpX + kLegendWidth / 2},
-    {"VOR 1 INPUT", (kNavX + kGpsX + kLegendWidth) / 2},
-    {"BARO", kSetX + kLegendWidth / 2},
-    {"CALL OUT", kCalloutX + kLegendWidth / 2},
-    {"ANNUN. TEST", kCheckX + kLegendWidth / 2},
+    {"BRAKE HELP", centre_of(kBrakeHelpOn)},
+    {"VOR 1 INPUT", (kNav.x + kGps.x + kLegendWidth) / 2},
+    {"BARO", centre_of(kSet)},
+    {"CALL OUT", centre_of(kCalloutOn)},
+    {"ANNUN. TEST", centre_of(kCheck)},
 };
 
 struct Button {
-  int x;
-  const char* legend;
+  Legend legend;
+  const char* word;
 };
 constexpr Button kButtons[] = {
-    {kBrakeHelpX, "ON"}, {kNavX, "NAV"}, {kGpsX, "GPS"}, {kSetX, "SET"}, {kCalloutX, "ON"}, {kCheckX, "CHK"},
+    {kBrakeHelpOn, "ON"}, {kNav, "NAV"}, {kGps, "GPS"}, {kSet, "SET"}, {kCalloutOn, "ON"}, {kCheck, "CHK"},
 };
 
-// A legend word centred in a 62 x 42 box whose top left is (x, y).
+// A legend word centred in a legend-sized box whose top left is (x, y).
 void legend_word(Canvas& canvas, int x, int y, const char* word, Rgb colour) {
   canvas.text(sans_bold(), kLegendTextHeight, x + kLegendWidth / 2, y + kLegendBaseline, word, colour, Align::kCentre);
 }
@@ -72,11 +66,12 @@ Canvas panel_image() {
   Canvas panel(kStripWidth, kStripHeight, kPanel);
   panel.outline_rect(0, 0, kStripWidth, kStripHeight, 2, kButtonShadow);
   for (const Button& button : kButtons) {
+    const int x = button.legend.x;
     // Raised: light along the top and left edges, shadow along the bottom and right.
-    panel.fill_rect(button.x, kButtonTop, kLegendWidth, kLegendHeight, kButtonShadow);
-    panel.fill_rect(button.x, kButtonTop, kLegendWidth - 2, kLegendHeight - 2, kButtonLight);
-    panel.fill_rect(button.x + 2, kButtonTop + 2, kLegendWidth - 4, kLegendHeight - 4, kButtonFace);
-    legend_word(panel, button.x, kButtonTop, button.legend, kUnlitLegend);
+    panel.fill_rect(x, kLegendY, kLegendWidth, kLegendHeight, kButtonShadow);
+    panel.fill_rect(x, kLegendY, kLegendWidth - 2, kLegendHeight - 2, kButtonLight);
+    panel.fill_rect(x + 2, kLegendY + 2, kLegendWidth - 4, kLegendHeight - 4, kButtonFace);
+    legend_word(panel, x, kLegendY, button.word, kUnlitLegend);
   }
   captions(panel, kUnlitCaption);
   return panel;
@@ -113,27 +108,28 @@ Bitmap bitmap(int id, Canvas picture, std::size_t palette_entries) {
 
 }  // namespace
 
+// Each legend's two states, with the palette size each bitmap carries.
 std::vector<Bitmap> draw(bool with_switch_legends) {
   std::vector<Bitmap> bitmaps;
-  bitmaps.push_back(bitmap(0x1300, unlit_legend(), 70));
-  bitmaps.push_back(bitmap(0x1301, lit_legend("ON"), 68));
-  bitmaps.push_back(bitmap(0x1400, lit_legend("NAV"), 82));
-  bitmaps.push_back(bitmap(0x1401, unlit_legend(), 70));
+  bitmaps.push_back(bitmap(kBrakeHelpOn.id, unlit_legend(), 70));
+  bitmaps.push_back(bitmap(kBrakeHelpOn.id + 1, lit_legend("ON"), 68));
+  bitmaps.push_back(bitmap(kNav.id, lit_legend("NAV"), 82));  // NAV is lit in state 0
+  bitmaps.push_back(bitmap(kNav.id + 1, unlit_legend(), 70));
   if (with_switch_legends) {
-    bitmaps.push_back(bitmap(0x1900, unlit_legend(), 70));
-    bitmaps.push_back(bitmap(0x1901, lit_legend("ON"), 68));
+    bitmaps.push_back(bitmap(kCalloutOn.id, unlit_legend(), 70));
+    bitmaps.push_back(bitmap(kCalloutOn.id + 1, lit_legend("ON"), 68));
   }
-  bitmaps.push_back(bitmap(0x2000, unlit_legend(), 70));
-  bitmaps.push_back(bitmap(0x2001, lit_legend("GPS"), 78));
-  bitmaps.push_back(bitmap(0x2100, unlit_legend(), 70));
-  bitmaps.push_back(bitmap(0x2101, lit_legend("SET"), 54));
+  bitmaps.push_back(bitmap(kGps.id, unlit_legend(), 70));
+  bitmaps.push_back(bitmap(kGps.id + 1, lit_legend("GPS"), 78));
+  bitmaps.push_back(bitmap(kSet.id, unlit_legend(), 70));
+  bitmaps.push_back(bitmap(kSet.id + 1, lit_legend("SET"), 54));
   if (with_switch_legends) {
-    bitmaps.push_back(bitmap(0x2200, unlit_legend(), 70));
-    bitmaps.push_back(bitmap(0x2201, lit_legend("CHK"), 70));
+    bitmaps.push_back(bitmap(kCheck.id, unlit_legend(), 70));
+    bitmaps.push_back(bitmap(kCheck.id + 1, lit_legend("CHK"), 70));
   }
-  bitmaps.push_back(bitmap(0x2400, panel_image(), 256));
-  bitmaps.push_back(bitmap(0x2500, label_overlay(), 102));
-  bitmaps.push_back(bitmap(0x2501, Canvas(3, 2, kBlack), 256));  // never chosen
+  bitmaps.push_back(bitmap(kPanelImageId, panel_image(), 256));
+  bitmaps.push_back(bitmap(kLabelOverlayId, label_overlay(), 102));
+  bitmaps.push_back(bitmap(kLabelOverlayId + 1, Canvas(3, 2, kBlack), 256));  // never chosen
   return bitmaps;
 }
 

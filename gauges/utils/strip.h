@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "framework/gauge.h"
+#include "gauges/utils/strip_layout.h"
 
 namespace tarnwix::utils {
 
@@ -159,14 +160,18 @@ inline uint32_t GAUGE_CALL brake_help_click(void*, uint32_t) {
 }
 
 // The first six elements of the chain, in drawing order.
-inline constexpr StaticImageRow kPanelImage{.id = 0x2400, .at = {0, 0}};
-inline constexpr IconRow kLabelOverlay{.id = 0x2500, .at = {0, 0}, .callback = &label_overlay};
-inline constexpr IconRow kBrakeHelpLegend{.id = 0x1300, .at = {27, 56}, .callback = &brake_help_legend};
+using layout::kLegendY;
+inline constexpr StaticImageRow kPanelImage{.id = layout::kPanelImageId, .at = {0, 0}};
+inline constexpr IconRow kLabelOverlay{.id = layout::kLabelOverlayId, .at = {0, 0}, .callback = &label_overlay};
+inline constexpr IconRow kBrakeHelpLegend{
+    .id = layout::kBrakeHelpOn.id, .at = {layout::kBrakeHelpOn.x, kLegendY}, .callback = &brake_help_legend};
 template <auto& Records>
-inline constexpr IconRow kNavLegend{.id = 0x1400, .at = {120, 56}, .callback = &vor_input_legend<Records>};
+inline constexpr IconRow kNavLegend{
+    .id = layout::kNav.id, .at = {layout::kNav.x, kLegendY}, .callback = &vor_input_legend<Records>};
 template <auto& Records>
-inline constexpr IconRow kGpsLegend{.id = 0x2000, .at = {196, 56}, .callback = &vor_input_legend<Records>};
-inline constexpr IconRow kSetLegend{.id = 0x2100, .at = {290, 56}, .callback = &set_light};
+inline constexpr IconRow kGpsLegend{
+    .id = layout::kGps.id, .at = {layout::kGps.x, kLegendY}, .callback = &vor_input_legend<Records>};
+inline constexpr IconRow kSetLegend{.id = layout::kSet.id, .at = {layout::kSet.x, kLegendY}, .callback = &set_light};
 
 // The first three clickable areas, in list order. The VOR input area spans
 // both VOR 1 INPUT buttons and the gap between them (x 120 to 254).

@@ -70,8 +70,8 @@ constinit ElementChain<StaticImage, IconElement, IconElement, IconElement, IconE
         kNavLegend<records>,
         kGpsLegend<records>,
         kSetLegend,
-        IconRow{.id = 0x1900, .at = {364, 56}, .callback = &callout_legend},
-        IconRow{.id = 0x2200, .at = {458, 56}, .callback = &check_legend},
+        IconRow{.id = layout::kCalloutOn.id, .at = {layout::kCalloutOn.x, kLegendY}, .callback = &callout_legend},
+        IconRow{.id = layout::kCheck.id, .at = {layout::kCheck.x, kLegendY}, .callback = &check_legend},
     };
 
 constinit std::array mouse_rects = mouse_rect_list(std::array{
