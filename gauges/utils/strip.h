@@ -66,16 +66,19 @@ inline void send_key_event(uint32_t id, int32_t value) {
   panel().trigger_key_event(id, static_cast<uint32_t>(value));  // negative values go in two's complement
 }
 
+// Brake help's four conditions, in this order; the power flag plays no part.
+template <auto& Records>
+bool brake_help_conditions_hold() {
+  return state.armed == 1 && Records.value(kBrakeGate) == kBrakeGateOpen &&
+         Records.value(kBrakeThreshold) > kBrakeThresholdAbove && Records.value(kSpeed) > kSpeedAbove;
+}
+
 // The pre-update work after the lookups: power flag, brake-help conditions and
 // the key events of an apply (every update) or of a release (once).
 template <auto& Records>
 void update_strip() {
   state.power_flag = truncate_to_int32(Records.value(kPower));
-  state.brake_active = state.armed == 1 && Records.value(kBrakeGate) == kBrakeGateOpen &&
-                               Records.value(kBrakeThreshold) > kBrakeThresholdAbove &&
-                               Records.value(kSpeed) > kSpeedAbove
-                           ? 1
-                           : 0;
+  state.brake_active = brake_help_conditions_hold<Records>() ? 1 : 0;
   if (state.brake_active == 1) {
     send_key_event(kBrakeEvents[0].id, kBrakeEvents[0].apply_value);
     state.brake_latch = 1;
