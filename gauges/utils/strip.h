@@ -66,7 +66,7 @@ inline void send_key_event(uint32_t id, int32_t value) {
   panel().trigger_key_event(id, static_cast<uint32_t>(value));  // negative values go in two's complement
 }
 
-// Brake help's four conditions, in this order; the power flag plays no part.
+// Brake help's four conditions, in this order; power is not among them.
 template <auto& Records>
 bool brake_help_conditions_hold() {
   return state.armed == 1 && Records.value(kBrakeGate) == kBrakeGateOpen &&
