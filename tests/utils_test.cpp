@@ -1,6 +1,8 @@
 // The records, bitmaps and lifecycle of both utilities strips, read through
 // the host at the byte offsets the simulator reads.
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <set>
 #include <string>
 #include <utility>
@@ -254,6 +256,29 @@ TEST(UtilsVcBitmaps, AreThoseOfThe2dStrip) {
   }
 }
 
+// A services table like the host's whose withdrawal service first notes how
+// often the module had released the sound library by then.
+const host::Module* probed_module = nullptr;
+std::vector<int> releases_at_withdrawal;
+using WithdrawService = void(__stdcall*)(const char*);
+WithdrawService host_withdraw = nullptr;
+
+void __stdcall probing_withdraw(const char* name) {
+  releases_at_withdrawal.push_back(probed_module->imports().free_library);
+  host_withdraw(name);
+}
+
+std::array<void*, host::panel_services::kSlots> probing_services(const host::Module& module) {
+  std::array<void*, host::panel_services::kSlots> table;
+  std::memcpy(table.data(), Panel::instance().services_table(), sizeof table);
+  constexpr size_t kWithdrawSlot = host::panel_services::kUnregisterNamedVariable / 4;
+  host_withdraw = reinterpret_cast<WithdrawService>(table[kWithdrawSlot]);
+  table[kWithdrawSlot] = reinterpret_cast<void*>(&probing_withdraw);
+  probed_module = &module;
+  releases_at_withdrawal.clear();
+  return table;
+}
+
 TEST(UtilsNamedVariables, RegisteredFromPreInstallToPreKill) {
   auto module = load_with_sound("Tarnwix_Utils");
   ASSERT_NE(module, nullptr);
@@ -284,9 +309,13 @@ TEST(UtilsNamedVariables, RegisteredFromPreInstallToPreKill) {
   EXPECT_EQ(frame[7].values, std::vector<double>{1.0}) << "the CHK legend reads what another gauge wrote";
 
   module->reset_import_counts();
+  std::array<void*, host::panel_services::kSlots> services = probing_services(*module);
+  host::put_u32(module->import_table(), host::import_table::kServices,
+                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(services.data())));
   module->kill();
   EXPECT_EQ(module->imports().terminate_sounds, 1);
   EXPECT_EQ(module->imports().free_library, 1);
+  EXPECT_EQ(releases_at_withdrawal, (std::vector<int>{1, 1})) << "both withdrawn after the library is released";
   const std::vector<std::string>& log = panel.registration_log();
   ASSERT_EQ(log.size(), 6u);
   EXPECT_EQ(log[4], "unregister testbutton");
