@@ -147,7 +147,14 @@ struct ElementSnapshot {
   double y_scale = 0;                        // slider
   int32_t box_width = 0, box_height = 0;     // string
   uint32_t text_colour = 0;                  // string, 0x00BBGGRR
-  int image_index() const { return values.empty() ? 0 : static_cast<int>(values.back()); }
+  // The icon's image index as the simulator takes it: truncated toward zero;
+  // a NaN or out-of-range value (which a module should never return) gives -1.
+  int image_index() const {
+    if (values.empty()) return 0;
+    const double value = values.back();
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return -1;
+    return static_cast<int>(value);
+  }
 };
 
 struct FrameSnapshot {
