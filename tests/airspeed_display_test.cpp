@@ -302,6 +302,7 @@ TEST_F(AirspeedDisplay, PreDrawBeforeAnyPreUpdate) {
   set(kPower, 1.0);
   set(kSelectedSpeedFlag, 0.0);
   set(kSelectedMachFlag, 0.0);
+  expect_shown(module->callbacks_only(), {false, false, false, false});  // hidden from load on
   module->service(10);
   expect_shown(module->callbacks_only(), {false, false, false, false});
   // The reset is spent: the next update switches the displays on for good.

@@ -76,34 +76,6 @@ TEST_F(AirspeedRecords, NameOpensTheDataThenHeaderFirstDrawFlagAndVariablesInTab
       << "the table the lookups refresh is the one after the flag";
 }
 
-TEST_F(AirspeedRecords, LinkageAndGaugeHeader) {
-  const uint8_t* linkage = module->linkage();
-  EXPECT_EQ(u32(linkage, linkage::kModuleId), 0x13u);
-  EXPECT_NE(u32(linkage, linkage::kInit), 0u);
-  EXPECT_NE(u32(linkage, linkage::kDeinit), 0u);
-  EXPECT_EQ(u32(linkage, linkage::kFlags), 0u);
-  EXPECT_EQ(u32(linkage, linkage::kVersion), 0u);
-  EXPECT_EQ(u32(linkage, linkage::kHostVersion), 0x800u);
-  EXPECT_EQ(ptr(linkage, linkage::kGauges), module->gauge_header());
-  EXPECT_EQ(u32(linkage, linkage::kTerminator), 0u);
-  EXPECT_EQ(u32(module->import_table(), import_table::kEntryId), 0x0Fu);
-  EXPECT_EQ(u32(module->import_table(), import_table::kEndId), 0u);
-  EXPECT_EQ(u32(module->import_table(), import_table::kEnd), 0u);
-
-  const uint8_t* header = module->gauge_header();
-  EXPECT_EQ(u32(header, gauge_header::kVersion), 800u);
-  EXPECT_EQ(u32(header, gauge_header::kDefaultSize), 100u);
-  EXPECT_NE(u32(header, gauge_header::kRootCell), 0u);
-  EXPECT_NE(u32(header, gauge_header::kMouseRects), 0u);
-  EXPECT_NE(u32(header, gauge_header::kCallback), 0u);
-  for (uint32_t offset = 12; offset < gauge_header::kSize; offset += 4) {
-    if (offset == gauge_header::kDefaultSize || offset == gauge_header::kMouseRects ||
-        offset == gauge_header::kCallback)
-      continue;
-    EXPECT_EQ(u32(header, offset), 0u) << "header word at " << offset;
-  }
-}
-
 // One row of the chain table.
 struct ChainRow {
   const char* element;
