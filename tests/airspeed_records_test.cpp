@@ -46,8 +46,8 @@ TEST_F(AirspeedRecords, NameOpensTheDataThenHeaderFirstDrawFlagAndVariablesInTab
   ASSERT_NE(name, nullptr);
   EXPECT_STREQ(reinterpret_cast<const char*>(name), "Tarnwix_Airspeed");
 
-  const auto* image = static_cast<HMODULE>(module->handle());
-  const IMAGE_SECTION_HEADER* data = section_of(const_cast<HMODULE>(image), name);
+  const HMODULE image = static_cast<HMODULE>(module->handle());
+  const IMAGE_SECTION_HEADER* data = section_of(image, name);
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(
       std::string(reinterpret_cast<const char*>(data->Name), strnlen(reinterpret_cast<const char*>(data->Name), 8)),
