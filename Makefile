@@ -23,10 +23,10 @@ configure: setup $(BUILD)/CMakeCache.txt
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory | { grep -v -E '^\[ *[0-9]+%\] (Built target|Building|Linking)' || true; }
 
-# An empty suite is a failure; the prefix's wineserver is let finish saving
-# before make returns, so nothing writes into the build folder afterwards.
+# An empty suite is a failure. One wineserver serves the whole run and is
+# stopped before make returns, so nothing writes into the build folder later.
 test: build
-	@status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)) || status=$$?; \
+	@cmake/wine-run --start; status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)) || status=$$?; \
 	  cmake/wine-run --shutdown; exit $$status
 
 clean:
