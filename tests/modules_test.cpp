@@ -126,8 +126,9 @@ TEST_P(EveryModule, EveryElementHeaderIsAsTheSimulatorExpectsAtLoad) {
     EXPECT_EQ(u32(element, host::element::kReserved), 0u);
     const int id = static_cast<int>(u32(element, host::element::kResourceId));
     EXPECT_TRUE(module->bitmap(id).has_value()) << "no bitmap " << id;
-    if (u32(element, host::element::kKind) == static_cast<uint32_t>(host::ElementKind::kMovingImage))
+    if (u32(element, host::element::kKind) == static_cast<uint32_t>(host::ElementKind::kMovingImage)) {
       EXPECT_TRUE(module->bitmap(id + 1).has_value()) << "no mask " << id + 1;
+    }
   }
 }
 
