@@ -127,17 +127,54 @@ void run_frame(const FrameCalls& calls) {
   sink = sum;
 }
 
-// Variable values for a frame: steady, or changing from frame to frame over
-// the ranges a flight sweeps (power stays on).
+// A climb through 12000 feet at 250 knots, by token: what the variables
+// read in flight. Tokens not listed read 0.
+struct Realistic {
+  uint32_t token;
+  double value;
+  bool is_switch;  // flags and switches toggle in the changing profile
+};
+constexpr Realistic kRealistic[] = {
+    {769, 1.0, false},      // power
+    {74, 12000.0, false},   // altitude, feet
+    {109, 15000.0, false},  // selected altitude
+    {108, 1.0, true},       // preselect switch
+    {76, 29.92, false},     // barometric setting
+    {614, 3650.0, false},   // height, metres
+    {556, 25.0, false},     // vertical speed, feet per second
+    {120, 1500.0, false},   // selected vertical speed, feet per minute
+    {61, 250.0, false},     // airspeed, knots
+    {64, 12288.0, false},   // Mach 0.6 in units of 3.2 / 65536
+    {832, 128.0, false},    // metres per second
+    {116, 260.0, false},    // selected speed
+    {115, 1.0, true},       // selected-speed flag
+    {118, 0.78, false},     // selected Mach
+    {117, 0.0, true},       // selected-Mach flag
+    {63, 43520.0, false},   // red-band speed, 1/128 knot
+    {848, 0.0, true},       // VOR input
+    {60, 1.0, true},        // brake-help gate
+};
+
+// Variable values for a frame: steady, or changing from frame to frame
+// (values sweep from half to one and a half times their steady value and
+// switches toggle every 50 frames; power stays on).
 void set_variables(const std::vector<uint32_t>& tokens, bool changing, int frame) {
   Panel& panel = Panel::instance();
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    double value = 1.0;
-    if (tokens[i] != 769) {
-      const double phase = changing ? static_cast<double>(frame % 1000) / 1000.0 : 0.37;
-      value = (static_cast<double>(i) + 1.0) * 250.0 * (phase - 0.2);
+  const double sweep = 0.5 + static_cast<double>(frame % 1000) / 1000.0;
+  const bool toggled = (frame / 50) % 2 == 1;
+  for (uint32_t token : tokens) {
+    double value = 0.0;
+    for (const Realistic& realistic : kRealistic) {
+      if (realistic.token != token) continue;
+      value = realistic.value;
+      if (changing && token != 769) {
+        if (!realistic.is_switch)
+          value *= sweep;
+        else if (toggled)
+          value = 1.0 - value;
+      }
     }
-    panel.set_variable(tokens[i], value);
+    panel.set_variable(token, value);
   }
 }
 
