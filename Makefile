@@ -1,12 +1,13 @@
 # make        installs what is missing, builds the five modules into dist/
 # make test   the same, then runs the whole test suite under Wine
+# make bench  the same, then prints what each module costs per frame, load and file
 SHELL := bash
 .SHELLFLAGS := -o pipefail -c
 BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all setup configure build test clean
+.PHONY: all setup configure build test bench clean
 
 all: build
 	@echo "Modules: $(CURDIR)/dist/"
@@ -28,6 +29,12 @@ build: configure
 test: build
 	@cmake/wine-run --start; status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)) || status=$$?; \
 	  cmake/wine-run --shutdown; exit $$status
+
+# Figures, not a test: the cost of each module's frame, load and file.
+bench: build
+	@echo "Machine: $$(uname -m), $$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $$(nproc) cores"
+	@cmake/wine-run $(BUILD)/host/gaugebench.exe --sound $(BUILD)/tests/fake_sound/GaugeSound.dll dist/*.gau; \
+	  status=$$?; cmake/wine-run --shutdown; exit $$status
 
 clean:
 	rm -rf $(BUILD) dist

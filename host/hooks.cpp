@@ -27,8 +27,6 @@ bool is_sound_library_name(const char* name) {
   return name != nullptr && (_stricmp(name, "GaugeSound") == 0 || _stricmp(name, "GaugeSound.dll") == 0);
 }
 
-
-
 HMODULE WINAPI hooked_load_library(LPCSTR name) {
   if (!is_sound_library_name(name)) return LoadLibraryA(name);
   ImportCounts& counts = caller_counts(__builtin_return_address(0));
@@ -123,8 +121,6 @@ LPVOID WINAPI hooked_virtual_alloc(LPVOID address, SIZE_T size, DWORD type, DWOR
   return VirtualAlloc(address, size, type, protect);
 }
 
-
-
 struct Hook {
   const char* library;
   const char* name;
@@ -145,8 +141,8 @@ const Hook kHooks[] = {
     {"msvcrt.dll", "calloc", reinterpret_cast<void*>(&hooked_calloc)},
     {"msvcrt.dll", "realloc", reinterpret_cast<void*>(&hooked_realloc)},
     {"msvcrt.dll", "_strdup", reinterpret_cast<void*>(&hooked_strdup)},
-    {"msvcrt.dll", "??2@YAPAXI@Z", reinterpret_cast<void*>(&hooked_malloc)},  // operator new
-    {"msvcrt.dll", "??_U@YAPAXI@Z", reinterpret_cast<void*>(&hooked_malloc)}, // operator new[]
+    {"msvcrt.dll", "??2@YAPAXI@Z", reinterpret_cast<void*>(&hooked_malloc)},   // operator new
+    {"msvcrt.dll", "??_U@YAPAXI@Z", reinterpret_cast<void*>(&hooked_malloc)},  // operator new[]
 };
 
 const Hook* find_hook(const char* library, const char* name) {
@@ -157,33 +153,69 @@ const Hook* find_hook(const char* library, const char* name) {
 
 }  // namespace
 
-size_t hook_imports(HMODULE module) {
-  counts_by_module()[module] = {};
+namespace {
+
+// Calls `visit(library, name, slot)` for every import of `module` by name.
+template <typename Visit>
+void for_each_import(HMODULE module, Visit visit) {
   auto* base = reinterpret_cast<uint8_t*>(module);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (directory.VirtualAddress == 0) return 0;
-  size_t hooked = 0;
+  if (directory.VirtualAddress == 0) return;
   for (auto* descriptor = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
        descriptor->Name != 0; ++descriptor) {
     const char* library = reinterpret_cast<const char*>(base + descriptor->Name);
-    const uint32_t names_rva = descriptor->OriginalFirstThunk != 0 ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+    const uint32_t names_rva =
+        descriptor->OriginalFirstThunk != 0 ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + names_rva);
     auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + descriptor->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
       if (IMAGE_SNAP_BY_ORDINAL32(names->u1.Ordinal)) continue;
       const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      const Hook* hook = find_hook(library, reinterpret_cast<const char*>(by_name->Name));
-      if (hook == nullptr) continue;
-      DWORD old_protection = 0;
-      VirtualProtect(&addresses->u1.Function, sizeof(DWORD), PAGE_READWRITE, &old_protection);
-      addresses->u1.Function = reinterpret_cast<uintptr_t>(hook->routine);
-      VirtualProtect(&addresses->u1.Function, sizeof(DWORD), old_protection, &old_protection);
-      ++hooked;
+      visit(library, reinterpret_cast<const char*>(by_name->Name), &addresses->u1.Function);
     }
   }
+}
+
+void write_slot(DWORD* slot, void* routine) {
+  DWORD old_protection = 0;
+  VirtualProtect(slot, sizeof(DWORD), PAGE_READWRITE, &old_protection);
+  *slot = static_cast<DWORD>(reinterpret_cast<uintptr_t>(routine));
+  VirtualProtect(slot, sizeof(DWORD), old_protection, &old_protection);
+}
+
+}  // namespace
+
+size_t hook_imports(HMODULE module) {
+  counts_by_module()[module] = {};
+  size_t hooked = 0;
+  for_each_import(module, [&](const char* library, const char* name, DWORD* slot) {
+    const Hook* hook = find_hook(library, name);
+    if (hook == nullptr) return;
+    write_slot(slot, hook->routine);
+    ++hooked;
+  });
   return hooked;
+}
+
+void* patch_import(HMODULE module, const char* library, const char* name, void* routine) {
+  void* previous = nullptr;
+  for_each_import(module, [&](const char* imported_library, const char* imported_name, DWORD* slot) {
+    if (_stricmp(imported_library, library) != 0 || std::strcmp(imported_name, name) != 0) return;
+    previous = reinterpret_cast<void*>(static_cast<uintptr_t>(*slot));
+    write_slot(slot, routine);
+  });
+  return previous;
+}
+
+void restore_imports(HMODULE module) {
+  for_each_import(module, [&](const char* library, const char* name, DWORD* slot) {
+    if (find_hook(library, name) == nullptr) return;
+    HMODULE system_library = GetModuleHandleA(library);
+    if (system_library == nullptr) return;
+    write_slot(slot, reinterpret_cast<void*>(GetProcAddress(system_library, name)));
+  });
 }
 
 void unhook_imports(HMODULE module) { counts_by_module().erase(module); }

@@ -15,4 +15,11 @@ size_t hook_imports(HMODULE module);
 void unhook_imports(HMODULE module);
 ImportCounts& import_counts(HMODULE module);
 
+// Points the import `name` of `library` in `module` at `routine`; returns the
+// routine it pointed at before, or null when the module does not import it.
+void* patch_import(HMODULE module, const char* library, const char* name, void* routine);
+// Points every counted import back at the system's own routine, so that the
+// module runs exactly as it does in the simulator (nothing is counted).
+void restore_imports(HMODULE module);
+
 }  // namespace tarnwix::host
