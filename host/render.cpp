@@ -291,8 +291,8 @@ void draw_text(Picture& picture, int x, int y, int box_width, int box_height, st
   const int baseline = static_cast<int>(std::lround(y + box_height - size * kTextMargin));
   const size_t gap = text.find("  ");
   const std::string_view leading = text.substr(0, gap);
-  const double leading_width = width_of(leading, digit_height, true);
-  const double condense = leading_width > box_width ? box_width / leading_width : 1.0;
+  const double leading_width = width_of(leading, digit_height, true) * kTextNarrowing;
+  const double condense = kTextNarrowing * (leading_width > box_width ? box_width / leading_width : 1.0);
   lay_out(picture, x, baseline, digit_height, condense, true, text, colour, clip_x0, clip_y0, clip_x1, clip_y1);
 }
 

@@ -59,11 +59,14 @@
 //   with them; the stand-in is the seven-segment face of fonts-dseg, with
 //   DejaVu Sans Mono for any character that face lacks (and for every
 //   character when it is absent). Both are built into the host.
-//   - Size: the digits are kTextHeight of the box height tall; the baseline
-//     lies kTextMargin of the box height above the box's bottom edge.
+//   - Size: the face's line fills the box: the digits are kTextHeight of the
+//     box height tall, and the baseline lies kTextMargin of the box height
+//     above the box's bottom edge (the rest is the line's space above).
+//   - The stand-in face is drawn narrower than it is, to kTextNarrowing of
+//     its width, as an LCD face like the one asked for is narrow.
 //   - The text starts at the box's left edge. When its leading part (up to
-//     the first run of two spaces, or the whole text) is wider than the box,
-//     the text is condensed horizontally until that part fits; the rest is
+//     the first run of two spaces, or the whole text) is still wider than the
+//     box, the text is condensed further until that part fits; the rest is
 //     laid out at the same scale and cut at the box's edge. So " OFF" with
 //     its far-away digit shows " OFF" alone, as the readout means.
 //   - Nothing is drawn outside the box; characters below 0x20 count as spaces.
@@ -90,8 +93,9 @@ struct Rgb {
 inline constexpr Rgb kPureBlack{0, 0, 0};
 // A mask pixel with no channel above this level is window, not drawing.
 inline constexpr uint8_t kWindowLevel = 8;
-inline constexpr double kTextHeight = 0.8;
-inline constexpr double kTextMargin = 0.1;
+inline constexpr double kTextHeight = 0.65;
+inline constexpr double kTextMargin = 0.15;
+inline constexpr double kTextNarrowing = 0.7;
 
 // An RGB picture, top row first, 3 bytes a pixel.
 struct Picture {

@@ -272,7 +272,7 @@ std::string format_event(const KeyEvent& event) {
 
 std::string format_value(double value) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.17g", value);
+  std::snprintf(text, sizeof text, "%.15g", value);
   return text;
 }
 
