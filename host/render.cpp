@@ -198,9 +198,17 @@ struct Placed {
   const Face* face;
   int glyph;
   float scale_y;
+  bool blank = false;
 };
 
 Placed place(int codepoint, double digit_height, bool seven_segment_first) {
+  // A readout's space is a blank digit cell, so that " 00000" lines up
+  // with "+01500"; in captions it is the face's own space.
+  if (codepoint == ' ' && seven_segment_first) {
+    Placed cell = place('8', digit_height, true);
+    cell.blank = true;
+    return cell;
+  }
   const Face* face = nullptr;
   if (seven_segment_first && seven_segment().has(codepoint))
     face = &seven_segment();
@@ -222,26 +230,27 @@ double advance_of(const Placed& placed) {
 // Blends a glyph's coverage into the picture, inside the clip rectangle.
 void draw_glyph(Picture& picture, const Placed& placed, float scale_x, double pen_x, int baseline, Rgb colour,
                 int clip_x0, int clip_y0, int clip_x1, int clip_y1) {
-  if (placed.face == nullptr || (placed.glyph == 0 && placed.face == &seven_segment())) return;
+  if (placed.face == nullptr || placed.blank || (placed.glyph == 0 && placed.face == &seven_segment())) return;
   const float shift_x = static_cast<float>(pen_x - std::floor(pen_x));
   int w = 0, h = 0, xoff = 0, yoff = 0;
   unsigned char* coverage = stbtt_GetGlyphBitmapSubpixel(&placed.face->info, scale_x, placed.scale_y, shift_x, 0.0f,
                                                          placed.glyph, &w, &h, &xoff, &yoff);
   if (coverage == nullptr) return;
-  const int left = static_cast<int>(std::floor(pen_x)) + xoff;
-  const int top = baseline + yoff;
+  const int64_t left = static_cast<int64_t>(std::floor(pen_x)) + xoff;
+  const int64_t top = int64_t{baseline} + yoff;
   for (int gy = 0; gy < h; ++gy) {
-    const int py = top + gy;
+    const int64_t py = top + gy;
     if (py < clip_y0 || py >= clip_y1) continue;
     for (int gx = 0; gx < w; ++gx) {
-      const int px = left + gx;
+      const int64_t px = left + gx;
       const int a = coverage[gy * w + gx];
       if (px < clip_x0 || px >= clip_x1 || a == 0) continue;
-      const Rgb under = picture.at(px, py);
+      const Rgb under = picture.at(static_cast<int>(px), static_cast<int>(py));
       auto mix = [a](uint8_t from, uint8_t to) {
         return static_cast<uint8_t>((from * (255 - a) + to * a + 127) / 255);
       };
-      picture.set(px, py, {mix(under.r, colour.r), mix(under.g, colour.g), mix(under.b, colour.b)});
+      picture.set(static_cast<int>(px), static_cast<int>(py),
+                  {mix(under.r, colour.r), mix(under.g, colour.g), mix(under.b, colour.b)});
     }
   }
   stbtt_FreeBitmap(coverage, nullptr);
@@ -288,7 +297,10 @@ void draw_text(Picture& picture, int x, int y, int box_width, int box_height, st
   if (clip_x0 >= clip_x1 || clip_y0 >= clip_y1) return;
   const int size = std::min(box_height, kLargestTextBox);
   const double digit_height = size * kTextHeight;
-  const int baseline = static_cast<int>(std::lround(y + box_height - size * kTextMargin));
+  // The baseline, kept within reach of the picture (a box far taller than
+  // the picture puts it out of sight either way).
+  const double wanted = static_cast<double>(y) + box_height - size * kTextMargin;
+  const int baseline = static_cast<int>(std::lround(std::clamp(wanted, -kFar, kFar)));
   const size_t gap = text.find("  ");
   const std::string_view leading = text.substr(0, gap);
   const double leading_width = width_of(leading, digit_height, true) * kTextNarrowing;
@@ -299,7 +311,7 @@ void draw_text(Picture& picture, int x, int y, int box_width, int box_height, st
 void draw_caption(Picture& picture, int x, int y, int pixel_height, std::string_view text, Rgb colour) {
   if (pixel_height <= 0) return;
   const double digit_height = std::min(pixel_height, kLargestTextBox) * 0.72;
-  const int baseline = static_cast<int>(std::lround(y + pixel_height * 0.8));
+  const int baseline = static_cast<int>(std::lround(std::clamp(y + pixel_height * 0.8, -kFar, kFar)));
   lay_out(picture, x, baseline, digit_height, 1.0, false, text, colour, 0, 0, picture.width, picture.height);
 }
 

@@ -69,6 +69,8 @@
 //     box, the text is condensed further until that part fits; the rest is
 //     laid out at the same scale and cut at the box's edge. So " OFF" with
 //     its far-away digit shows " OFF" alone, as the readout means.
+//   - A space is a blank digit cell, as wide as the digit 8, so that " 00000"
+//     lines up with "+01500" and "-01500".
 //   - Nothing is drawn outside the box; characters below 0x20 count as spaces.
 //   - Glyph edges are blended with what lies under them by their coverage.
 #pragma once

@@ -36,8 +36,12 @@ bool preview(const std::string& folder, const std::string& name, const std::stri
   scenario.modules.push_back({name});
   scenario.steps.push_back({.kind = ScenarioStep::Kind::kSet, .token = 769, .value = 1.0});
   scenario.steps.push_back({.kind = ScenarioStep::Kind::kFrames, .frames = 2});
-  const RunOptions options{
-      .modules_folder = folder, .output_folder = out, .output_name = name, .last_frame = true, .progress = false};
+  const RunOptions options{.modules_folder = folder,
+                           .output_folder = out,
+                           .output_name = name,
+                           .last_frame = true,
+                           .write_log = false,
+                           .progress = false};
   const RunResult result = run_scenario(scenario, options);
   if (!result.ok) {
     std::fprintf(stderr, "gaugerender: %s\n", result.message.c_str());

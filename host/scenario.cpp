@@ -467,10 +467,12 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
       return refuse(error);
     result.written.push_back(base + ".png");
   }
-  std::ofstream log_file(base + ".log", std::ios::binary);
-  for (const std::string& line : result.log) log_file << line << "\n";
-  if (!log_file) return refuse("cannot write " + base + ".log");
-  result.written.push_back(base + ".log");
+  if (options.write_log) {
+    std::ofstream log_file(base + ".log", std::ios::binary);
+    for (const std::string& line : result.log) log_file << line << "\n";
+    if (!log_file) return refuse("cannot write " + base + ".log");
+    result.written.push_back(base + ".log");
+  }
   result.ok = true;
   return result;
 }

@@ -77,6 +77,7 @@ struct RunOptions {
   bool every_frame = false;    // also STEM-NNNNN.png for every frame
   bool sheet = true;           // STEM.png: the contact sheet of the tiles
   bool last_frame = false;     // STEM.png: the last frame alone, no sheet
+  bool write_log = true;       // STEM.log
   bool skip_missing = false;   // a module missing from the folder skips the run
   bool progress = true;        // frame counts on stderr for long runs
 };
