@@ -215,6 +215,15 @@ std::optional<Scenario> parse_scenario(std::string_view text, const std::string&
     }
     if (end == text.size()) break;
   }
+  int pending_ramp = 0;  // the line of a ramp that no frames line follows yet
+  for (const ScenarioStep& step : scenario.steps) {
+    if (step.kind == ScenarioStep::Kind::kRamp && pending_ramp == 0) pending_ramp = step.line;
+    if (step.kind == ScenarioStep::Kind::kFrames) pending_ramp = 0;
+  }
+  if (pending_ramp != 0) {
+    number = pending_ramp;
+    return fail("ramp without a frames line after it");
+  }
   auto fail_file = [&](const std::string& message) {
     if (error) *error = source + ": " + message;
     return std::nullopt;
@@ -248,6 +257,7 @@ struct Loaded {
   std::unique_ptr<Module> module;
   std::unique_ptr<BitmapCache> bitmaps;
   int width = 0, height = 0;  // the background's size
+  bool installed = false;
 };
 
 std::string file_stem(const std::string& path) {
@@ -289,7 +299,19 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   panel.set_sound_library(SoundLibraryMode::kAbsent);
 
   // Load every module, and place those without a position left to right.
+  // Whatever happens, every installed gauge is killed before its module is
+  // unloaded, so that it withdraws what it registered.
   std::vector<Loaded> loaded;
+  struct KillOnExit {
+    std::vector<Loaded>& loaded;
+    ~KillOnExit() {
+      for (Loaded& entry : loaded)
+        if (entry.installed) {
+          entry.module->kill();
+          entry.module->call_module_deinit();
+        }
+    }
+  } kill_on_exit{loaded};
   int next_x = 0;
   for (const ScenarioModule& place : scenario.modules) {
     const std::string path = options.modules_folder + "/" + place.name + ".gau";
@@ -310,6 +332,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   for (Loaded& entry : loaded) {
     entry.module->call_module_init();
     entry.module->install();
+    entry.installed = true;
     // The gauge's size is its background's: the root's bitmap.
     const std::vector<uint8_t*> chain = entry.module->chain();
     const Bitmap* root = chain.empty() ? nullptr : entry.bitmaps->find(i32(chain.front(), element::kResourceId));
@@ -449,6 +472,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   for (Loaded& entry : loaded) {
     entry.module->kill();
     entry.module->call_module_deinit();
+    entry.installed = false;
     for (const CallFault& fault : entry.module->call_faults())
       log("FAULT: " + entry.place.name + " " + fault.routine + " left the stack " + std::to_string(fault.stack_delta) +
           " bytes off" + (fault.registers_clobbered ? " and changed a callee-saved register" : ""));

@@ -376,13 +376,24 @@ TEST(RenderText, BoxesOffThePictureOrOfWildSizesDrawOnlyInsideIt) {
 
 // ---- Files and sheets
 
-std::string temporary_folder(const std::string& name) {
-  char base[MAX_PATH];
-  GetTempPathA(sizeof base, base);
-  const std::string folder = std::string(base) + "tarnwix_render_" + name + "_" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
+std::vector<std::string> files_in(const std::string& folder);
+
+// A fresh folder under the temporary folder, removed with what it holds.
+struct TemporaryFolder {
+  std::string path;
+  explicit TemporaryFolder(const std::string& name) {
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    path = std::string(base) + "tarnwix_render_" + name + "_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(path.c_str(), nullptr);
+  }
+  ~TemporaryFolder() {
+    for (const std::string& file : files_in(path)) DeleteFileA((path + "/" + file).c_str());
+    RemoveDirectoryA(path.c_str());
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+};
 
 std::vector<std::string> files_in(const std::string& folder) {
   std::vector<std::string> names;
@@ -410,7 +421,8 @@ Picture read_png(const std::string& path) {
 }
 
 TEST(RenderFiles, APngReadsBackAsTheSamePicture) {
-  const std::string folder = temporary_folder("png");
+  const TemporaryFolder temporary("png");
+  const std::string& folder = temporary.path;
   Picture picture(37, 11);
   for (int y = 0; y < 11; ++y)
     for (int x = 0; x < 37; ++x) picture.set(x, y, {static_cast<uint8_t>(x * 7), static_cast<uint8_t>(y * 23), 77});
@@ -711,6 +723,7 @@ TEST(ScenarioParsing, RefusesBadInputNamingTheLine) {
       {"module Tarnwix_Altimeter on 5 5\n", "s.txt:1: module wants NAME at X Y, not 'on'"},
       {"module all at 0 0\n", "s.txt:1: module all takes no position"},
       {"title\n", "s.txt:1: title wants a text"},
+      {"module Tarnwix_Altimeter\nframes 1\nramp 61 5\nset 3 1\n", "s.txt:3: ramp without a frames line after it"},
       {"# nothing\nset 769 1\n", "s.txt: no module line"},
       {"", "s.txt: no module line"},
   };
@@ -801,14 +814,16 @@ TEST(ScenarioRun, FaultsFoundWithTheModulesAreRefusedBeforeAnythingRuns) {
       {"module Tarnwix_Nothing\nframes 1\n", "s.txt: no module Tarnwix_Nothing ("},
   };
   for (const auto& row : rows) {
-    const std::string folder = temporary_folder("refused");
+    const TemporaryFolder temporary("refused");
+    const std::string& folder = temporary.path;
     const host::RunResult result = host::run_scenario(parsed(row.text), options_into(folder));
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.message.substr(0, std::strlen(row.message)), row.message);
     EXPECT_TRUE(files_in(folder).empty()) << row.text;
     EXPECT_TRUE(result.log.empty());
   }
-  host::RunOptions skipping = options_into(temporary_folder("skipped"));
+  const TemporaryFolder skipped_folder("skipped");
+  host::RunOptions skipping = options_into(skipped_folder.path);
   skipping.skip_missing = true;
   const host::RunResult skipped = host::run_scenario(parsed("module Tarnwix_Nothing\nframes 1\n"), skipping);
   EXPECT_TRUE(skipped.ok && skipped.skipped);
@@ -816,7 +831,8 @@ TEST(ScenarioRun, FaultsFoundWithTheModulesAreRefusedBeforeAnythingRuns) {
 }
 
 TEST(ScenarioRun, WritesEveryFrameTheSheetAndTheLog) {
-  const std::string folder = temporary_folder("run");
+  const TemporaryFolder temporary("run");
+  const std::string& folder = temporary.path;
   host::RunOptions options = options_into(folder);
   options.every_frame = true;
   options.output_name = "bezel";
@@ -845,6 +861,28 @@ TEST(ScenarioRun, WritesEveryFrameTheSheetAndTheLog) {
             "after frame 5 (line 6):\n");
 }
 
+TEST(ScenarioRun, ANamedVariableWrittenByAnotherGaugeIsWhatTheGaugeShows) {
+  SKIP_UNLESS_BUILT("Tarnwix_Utils");
+  const TemporaryFolder temporary("named");
+  host::RunOptions options = options_into(temporary.path);
+  options.output_name = "named";
+  const host::RunResult result = host::run_scenario(
+      parsed("module Tarnwix_Utils\nset 769 1\nframes 1\nnamed callout 5\nframes 1 five\nclick 390 75\nframes 1\n"),
+      options);
+  ASSERT_TRUE(result.ok) << result.message;
+  // The first frame's first-time reset clears the slots; a value written
+  // after it stays until the click toggles it to 0.
+  const std::vector<std::string> expected{
+      "line 2: set 769 1",
+      "after frame 1 (line 3): callout=0 testbutton=0",
+      "line 4: named callout 5",
+      "after frame 2 (line 5, five): callout=5 testbutton=0",
+      "line 6: click Tarnwix_Utils (390, 75): area 5",
+      "after frame 3 (line 7): callout=0 testbutton=0",
+  };
+  EXPECT_EQ(result.log, expected);
+}
+
 // The shipped flights, each run once every module it needs is built.
 class ShippedFlight : public testing::TestWithParam<const char*> {};
 
@@ -854,7 +892,8 @@ TEST_P(ShippedFlight, ParsesAndRunsWithoutFaults) {
   ASSERT_TRUE(scenario.has_value()) << error;
   EXPECT_FALSE(scenario->title.empty());
   for (const auto& module : scenario->modules) SKIP_UNLESS_BUILT(module.name);
-  const std::string folder = temporary_folder(GetParam());
+  const TemporaryFolder temporary(GetParam());
+  const std::string& folder = temporary.path;
   const host::RunResult result = host::run_scenario(*scenario, options_into(folder));
   ASSERT_TRUE(result.ok) << result.message;
   for (const std::string& line : result.log) EXPECT_NE(line.substr(0, 5), "FAULT") << line;
