@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -115,6 +116,13 @@ void draw_bitmap(Picture& picture, const Bitmap& bitmap, int x, int y, bool opaq
       if (opaque || colour != kPureBlack) picture.set(static_cast<int>(px), static_cast<int>(py), colour);
     }
   }
+}
+
+// Resource id + k, or null when that leaves the ids (a record's wild id).
+const Bitmap* bitmap_at(const BitmapSource& bitmaps, int32_t id, int k) {
+  const int64_t wanted = int64_t{id} + k;
+  if (wanted > INT32_MAX) return nullptr;
+  return bitmaps(static_cast<int>(wanted));
 }
 
 bool is_window(Rgb mask) {
@@ -318,10 +326,11 @@ void draw_caption(Picture& picture, int x, int y, int pixel_height, std::string_
 // ---- Frames
 
 Picture render_frame(const FrameSnapshot& frame, const BitmapSource& bitmaps, std::vector<std::string>* problems) {
-  auto missing = [&](const ElementSnapshot& element, int id, const char* what) {
+  auto missing = [&](const ElementSnapshot& element, int64_t id, const char* what) {
     if (problems == nullptr) return;
     char line[160];
-    std::snprintf(line, sizeof line, "element %d: no usable bitmap 0x%X (%s)", element.index, id, what);
+    std::snprintf(line, sizeof line, "element %d: no usable bitmap 0x%X (%s)", element.index,
+                  static_cast<unsigned>(static_cast<uint32_t>(id)), what);
     problems->push_back(line);
   };
   if (frame.elements.empty()) return {};
@@ -350,7 +359,7 @@ Picture render_frame(const FrameSnapshot& frame, const BitmapSource& bitmaps, st
       case ElementKind::kIcon: {
         const int index = icon_image_index(y_value);
         const Bitmap* image = nullptr;
-        for (int k = index; k >= 0 && !usable(image); --k) image = bitmaps(element.resource_id + k);
+        for (int k = index; k >= 0 && !usable(image); --k) image = bitmap_at(bitmaps, element.resource_id, k);
         if (usable(image))
           draw_bitmap(picture, *image, element.x, element.y, false);
         else
@@ -367,13 +376,13 @@ Picture render_frame(const FrameSnapshot& frame, const BitmapSource& bitmaps, st
       }
       case ElementKind::kMovingImage: {
         const Bitmap* strip = bitmaps(element.resource_id);
-        const Bitmap* mask = bitmaps(element.resource_id + 1);
+        const Bitmap* mask = bitmap_at(bitmaps, element.resource_id, 1);
         if (!usable(strip)) {
           missing(element, element.resource_id, "moving strip");
           break;
         }
         if (!usable(mask)) {
-          missing(element, element.resource_id + 1, "mask");
+          missing(element, int64_t{element.resource_id} + 1, "mask");
           break;
         }
         const int travel = std::max(strip->height - mask->height, 0);

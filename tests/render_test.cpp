@@ -272,6 +272,11 @@ TEST(RenderRules, AMaskIsOutsideWhereBlackWindowWhereNearBlackAndDrawingElsewher
   EXPECT_EQ(picture.at(2, 1), kRed) << "window (8, 8, 8)";
   EXPECT_EQ(picture.at(3, 1), kWhite) << "the mask's own drawing";
 
+  // Ids at the end of the range name no further image or mask.
+  ElementSnapshot last = element(ElementKind::kMovingImage, INT32_MAX, 0, 1, {0, 0});
+  ElementSnapshot icon = element(ElementKind::kIcon, INT32_MAX - 1, 0, 1, {200});
+  EXPECT_EQ(render(frame_of({last, icon}), art), render(frame_of({}), art));
+
   std::vector<std::string> problems;
   art.bitmaps.erase(0x501);
   EXPECT_EQ(render(frame_of({moving}), art, &problems), render(frame_of({}), art)) << "no mask, not drawn";
