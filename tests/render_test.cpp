@@ -482,6 +482,14 @@ TEST(RenderFiles, AContactSheetHoldsEveryTileUnchangedInRows) {
 
 bool built(const std::string& name) { return GetFileAttributesA(module_path(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// The five modules that are built, in panel order.
+std::vector<std::string> built_modules() {
+  std::vector<std::string> names;
+  for (const std::string& name : host::all_module_names())
+    if (built(name)) names.push_back(name);
+  return names;
+}
+
 #define SKIP_UNLESS_BUILT(name) \
   if (!built(name)) GTEST_SKIP() << name << " is not built yet (" << module_path(name) << ")"
 
@@ -501,7 +509,7 @@ TEST(RenderModules, TheBezelIsDrawnAsItsBitmap) {
 }
 
 TEST(RenderModules, EveryModuleDrawsPoweredAndUnpoweredWithEveryBitmapItNeeds) {
-  for (const std::string& name : module_names()) {
+  for (const std::string& name : built_modules()) {
     SCOPED_TRACE(name);
     auto module = load(name);
     ASSERT_NE(module, nullptr);
@@ -517,6 +525,35 @@ TEST(RenderModules, EveryModuleDrawsPoweredAndUnpoweredWithEveryBitmapItNeeds) {
       EXPECT_EQ(picture.width, root->width);
       EXPECT_EQ(picture.height, root->height);
       for (const std::string& problem : problems) ADD_FAILURE() << "power " << power << ": " << problem;
+    }
+  }
+}
+
+// A mask's window is its near-black pixels: a mask drawn with pure black for
+// its window would hide its strip for good.
+TEST(RenderModules, EveryMovingImagesMaskHasAWindowOverItsStrip) {
+  for (const std::string& name : built_modules()) {
+    SCOPED_TRACE(name);
+    auto module = load(name);
+    ASSERT_NE(module, nullptr);
+    module->install();
+    host::BitmapCache bitmaps(*module);
+    for (const ElementSnapshot& e : module->frame().elements) {
+      if (e.kind != ElementKind::kMovingImage) continue;
+      const Bitmap* strip = bitmaps.find(e.resource_id);
+      const Bitmap* mask = bitmaps.find(e.resource_id + 1);
+      ASSERT_TRUE(strip && mask) << "element " << e.index;
+      std::vector<bool> window_rows(mask->height, false);
+      for (int y = 0; y < mask->height; ++y)
+        for (int x = 0; x < mask->width && x < strip->width; ++x) {
+          const Rgb m{mask->r(x, y), mask->g(x, y), mask->b(x, y)};
+          if (m != kBlack && m.r <= host::kWindowLevel && m.g <= host::kWindowLevel && m.b <= host::kWindowLevel)
+            window_rows[y] = true;
+        }
+      const auto rows = std::count(window_rows.begin(), window_rows.end(), true);
+      EXPECT_GE(rows * 2, mask->height) << "element " << e.index << " (0x" << std::hex << e.resource_id
+                                        << "): its window covers " << std::dec << rows << " of the mask's "
+                                        << mask->height << " rows";
     }
   }
 }
