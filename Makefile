@@ -1,4 +1,5 @@
-# make        installs what is missing, builds the five modules into dist/
+# make        installs what is missing, builds the five modules into dist/ and
+#             renders their previews and the scenarios into dist/preview/
 # make test   the same, then runs the whole test suite under Wine
 # make bench  the same, then prints what each module costs per frame, load and file
 SHELL := bash
@@ -12,6 +13,7 @@ CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=
 all: build
 	@echo "Modules: $(CURDIR)/dist/"
 	@ls dist/*.gau | sed 's/^/  /'
+	@echo "Pictures of the gauges and of the shipped scenarios: $(CURDIR)/dist/preview/"
 
 setup:
 	@tools/setup.sh

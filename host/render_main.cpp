@@ -1,0 +1,150 @@
+// gaugerender: plays scenario files on the stand-in simulator and writes what
+// the gauges draw as PNG pictures, with a log of key events and named
+// variables; or draws one powered frame of every module as its preview.
+//
+//   gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet]
+//               [--skip-missing] [--quiet] SCENARIO.txt...
+//   gaugerender --preview [--modules DIR] [--out DIR]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "render.h"
+#include "scenario.h"
+
+using namespace tarnwix::host;
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet] [--skip-missing]\n"
+               "                   [--quiet] SCENARIO.txt...\n"
+               "       gaugerender --preview [--modules DIR] [--out DIR]\n");
+  return 2;
+}
+
+// A module's preview: the panel powered (token 769 at 1) for two frames.
+bool preview(const std::string& folder, const std::string& name, const std::string& out) {
+  Scenario scenario;
+  scenario.source = name;
+  scenario.title = name + ", powered";
+  scenario.modules.push_back({name});
+  scenario.steps.push_back({.kind = ScenarioStep::Kind::kSet, .token = 769, .value = 1.0});
+  scenario.steps.push_back({.kind = ScenarioStep::Kind::kFrames, .frames = 2});
+  const RunOptions options{.modules_folder = folder,
+                           .output_folder = out,
+                           .output_name = name,
+                           .last_frame = true,
+                           .write_log = false,
+                           .progress = false};
+  const RunResult result = run_scenario(scenario, options);
+  if (!result.ok) {
+    std::fprintf(stderr, "gaugerender: %s\n", result.message.c_str());
+    return false;
+  }
+  std::printf("  %s/%s.png\n", out.c_str(), name.c_str());
+  return true;
+}
+
+// The modules in a folder, by name, in name order.
+std::vector<std::string> modules_in(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "/*.gau").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = found.cFileName;
+    if (name.size() > 4) names.push_back(name.substr(0, name.size() - 4));
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RunOptions options;
+  options.modules_folder = TARNWIX_DEFAULT_MODULES;
+  options.output_folder = ".";
+  bool previews = false;
+  std::vector<std::string> scenarios;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    auto argument = [&](std::string* into) {
+      if (i + 1 >= argc) return false;
+      *into = argv[++i];
+      return true;
+    };
+    if (option == "--modules") {
+      if (!argument(&options.modules_folder)) return usage();
+    } else if (option == "--out") {
+      if (!argument(&options.output_folder)) return usage();
+    } else if (option == "--every-frame") {
+      options.every_frame = true;
+    } else if (option == "--no-sheet") {
+      options.sheet = false;
+    } else if (option == "--skip-missing") {
+      options.skip_missing = true;
+    } else if (option == "--quiet") {
+      options.progress = false;
+    } else if (option == "--preview") {
+      previews = true;
+    } else if (!option.empty() && option[0] == '-') {
+      return usage();
+    } else {
+      scenarios.push_back(option);
+    }
+  }
+  if (previews == !scenarios.empty()) return usage();
+  CreateDirectoryA(options.output_folder.c_str(), nullptr);
+
+  if (previews) {
+    const std::vector<std::string> names = modules_in(options.modules_folder);
+    if (names.empty()) {
+      std::fprintf(stderr, "gaugerender: no modules in %s\n", options.modules_folder.c_str());
+      return 1;
+    }
+    int status = 0;
+    for (const std::string& name : names)
+      if (!preview(options.modules_folder, name, options.output_folder)) status = 1;
+    return status;
+  }
+
+  // Every file is read and checked before the first one runs.
+  std::vector<Scenario> parsed;
+  for (const std::string& path : scenarios) {
+    std::string error;
+    std::optional<Scenario> scenario = read_scenario(path, &error);
+    if (!scenario) {
+      std::fprintf(stderr, "gaugerender: %s\n", error.c_str());
+      return 1;
+    }
+    parsed.push_back(std::move(*scenario));
+  }
+  int status = 0;
+  for (const Scenario& scenario : parsed) {
+    const RunResult result = run_scenario(scenario, options);
+    if (result.skipped) {
+      std::printf("gaugerender: %s\n", result.message.c_str());
+    } else if (!result.ok) {
+      std::fprintf(stderr, "gaugerender: %s\n", result.message.c_str());
+      status = 1;
+    } else {
+      for (const std::string& file : result.written)
+        if (file.size() > 4 && file.compare(file.size() - 4, 4, ".png") == 0 && !options.every_frame)
+          std::printf("  %s\n", file.c_str());
+      for (const std::string& line : result.log)
+        if (line.rfind("FAULT", 0) == 0 || line.rfind("PROBLEM", 0) == 0) {
+          std::fprintf(stderr, "gaugerender: %s: %s\n", scenario.source.c_str(), line.c_str());
+          status = 1;
+        }
+    }
+  }
+  return status;
+}
