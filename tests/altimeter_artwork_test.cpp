@@ -17,6 +17,7 @@ namespace {
 bool white(const host::Bitmap& b, int x, int y) { return b.r(x, y) > 200 && b.g(x, y) > 200 && b.b(x, y) > 200; }
 bool magenta(const host::Bitmap& b, int x, int y) { return b.r(x, y) > 200 && b.g(x, y) < 60 && b.b(x, y) > 200; }
 bool pure_black(const host::Bitmap& b, int x, int y) { return b.r(x, y) == 0 && b.g(x, y) == 0 && b.b(x, y) == 0; }
+bool window(const host::Bitmap& b, int x, int y) { return b.r(x, y) == 1 && b.g(x, y) == 1 && b.b(x, y) == 1; }
 bool ink(const host::Bitmap& b, int x, int y) { return b.r(x, y) > 60 || b.g(x, y) > 60 || b.b(x, y) > 60; }
 
 // How far the strip has slid up behind the mask at value v, in pixels.
@@ -100,10 +101,13 @@ TEST_F(AltimeterArtwork, TapeMaskIsAWindowWithTheAltitudeBoxAndPointerAtItsMiddl
   const double middle = mask.height / 2.0;
   // The tape shows through above and below the box, over the strip's width.
   for (int x = 0; x < strip.width; ++x) {
-    for (int y = 0; y < middle - 30; ++y) ASSERT_TRUE(pure_black(mask, x, y)) << x << ", " << y;
-    for (int y = static_cast<int>(middle + 30); y < mask.height; ++y)
-      ASSERT_TRUE(pure_black(mask, x, y)) << x << ", " << y;
+    for (int y = 0; y < middle - 30; ++y) ASSERT_TRUE(window(mask, x, y)) << x << ", " << y;
+    for (int y = static_cast<int>(middle + 30); y < mask.height; ++y) ASSERT_TRUE(window(mask, x, y)) << x << ", " << y;
   }
+  // Beside the tape and inside the box the mask is outside the window.
+  for (int y = 0; y < mask.height; ++y)
+    ASSERT_TRUE(pure_black(mask, mask.width - 10, y) || ink(mask, mask.width - 10, y));
+  EXPECT_TRUE(pure_black(mask, strip.width - 5, static_cast<int>(middle)));
   // The box's outline and the white pointer are centred on the middle row.
   const std::optional<double> box = middle_of_rows(mask, mask.width - 1, 0, mask.height, ink);
   ASSERT_TRUE(box.has_value());
@@ -130,7 +134,7 @@ TEST_F(AltimeterArtwork, GroundLineReachesTheWindowMiddleOnTheGroundAndItsEdgeAt
   EXPECT_GT(halfway, mask.height / 2.0);
   EXPECT_LT(halfway, mask.height);
   for (int y = 0; y < mask.height; ++y)
-    for (int x = 0; x < mask.width; ++x) ASSERT_TRUE(pure_black(mask, x, y));
+    for (int x = 0; x < mask.width; ++x) ASSERT_TRUE(window(mask, x, y));
 }
 
 TEST_F(AltimeterArtwork, SelectedAltitudeMarkerReachesTheWindowMiddleAtTheSelectedAltitude) {
@@ -143,7 +147,7 @@ TEST_F(AltimeterArtwork, SelectedAltitudeMarkerReachesTheWindowMiddleAtTheSelect
   EXPECT_NEAR(*bug - strip_offset(marker, strip, mask, 920.0), mask.height, 1.5);
   EXPECT_NEAR(*bug - strip_offset(marker, strip, mask, 0.0), 0.0, 1.5);
   for (int y = 0; y < mask.height; ++y)
-    for (int x = 0; x < mask.width; ++x) ASSERT_TRUE(pure_black(mask, x, y));
+    for (int x = 0; x < mask.width; ++x) ASSERT_TRUE(window(mask, x, y));
 }
 
 // The white rows of a bar's window at value v, as (count, first row).

@@ -10,8 +10,9 @@
 // A slider's image moves by its y value times its y scale, in pixels.
 //
 // Rows here are continuous coordinates: row r covers [r, r + 1).
-// In a mask, pure black (0, 0, 0) is the window through which the strip shows;
-// every other colour is drawn over the strip.
+// In a mask, near-black (1, 1, 1) is the window through which the strip shows,
+// pure black (0, 0, 0) lies outside it, and every other colour is drawn over
+// the strip.
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -21,11 +22,11 @@
 namespace tarnwix::art {
 namespace {
 
-constexpr Rgb kOpaqueBlack{1, 1, 1};
+constexpr Rgb kWindow{1, 1, 1};
 constexpr Rgb kFrameGrey{150, 150, 150};
 constexpr Rgb kMagenta{255, 0, 255};
 constexpr Rgb kGroundAmber{255, 190, 0};
-const std::vector<Rgb> kWindowPalette{kBlack, kOpaqueBlack};
+const std::vector<Rgb> kWindowPalette{kBlack, kWindow};
 
 struct Travel {
   int strip_height;
@@ -74,13 +75,14 @@ Canvas altitude_tape() {
   return tape;
 }
 
-// The window over the tape, the outlined box behind the digital altitude and
-// a white pointer at the middle.
+// The window over the tape's width; the outlined box of the digital altitude
+// keeps the tape out from behind its digits, and a white pointer at the
+// middle points at the box.
 Canvas altitude_tape_mask() {
-  Canvas mask(kTapeMaskWidth, kTape.mask_height, kOpaqueBlack);
-  mask.fill_rect(0, 0, kTapeWidth, kTape.mask_height, kBlack);
+  Canvas mask(kTapeMaskWidth, kTape.mask_height, kBlack);
+  mask.fill_rect(0, 0, kTapeWidth, kTape.mask_height, kWindow);
   const int middle = kTape.mask_height / 2;
-  mask.fill_rect(28, middle - 21, kTapeMaskWidth - 28, 42, kOpaqueBlack);
+  mask.fill_rect(28, middle - 21, kTapeMaskWidth - 28, 42, kBlack);
   mask.outline_rect(28, middle - 21, kTapeMaskWidth - 28, 42, 2, kFrameGrey);
   mask.fill_polygon({{13, double(middle)}, {28, middle - 6.0}, {28, middle + 6.0}}, kWhite);
   return mask;
@@ -169,15 +171,15 @@ std::vector<Bitmap> draw() {
       {.id = 0x100, .picture = altitude_tape()},
       {.id = 0x101, .picture = altitude_tape_mask()},
       {.id = 0x1200, .picture = ground_marker()},
-      {.id = 0x1201, .picture = Canvas(kMarkerWidth, kGround.mask_height), .palette = kWindowPalette},
+      {.id = 0x1201, .picture = Canvas(kMarkerWidth, kGround.mask_height, kWindow), .palette = kWindowPalette},
       {.id = 0x1400, .picture = selected_altitude_marker()},
-      {.id = 0x1401, .picture = Canvas(kBugWidth, kSelected.mask_height), .palette = kWindowPalette},
+      {.id = 0x1401, .picture = Canvas(kBugWidth, kSelected.mask_height, kWindow), .palette = kWindowPalette},
       {.id = 0x1600, .picture = vertical_speed_scale()},
       {.id = 0x1601, .picture = Canvas(3, 3, kBlack)},
       {.id = 0x1800, .picture = bar(false)},
-      {.id = 0x1801, .picture = Canvas(kBarWidth, kBarMask), .palette = kWindowPalette},
+      {.id = 0x1801, .picture = Canvas(kBarWidth, kBarMask, kWindow), .palette = kWindowPalette},
       {.id = 0x2000, .picture = bar(true)},
-      {.id = 0x2001, .picture = Canvas(kBarWidth, kBarMask), .palette = kWindowPalette},
+      {.id = 0x2001, .picture = Canvas(kBarWidth, kBarMask, kWindow), .palette = kWindowPalette},
       {.id = 0x2200, .picture = pointer()},
   };
 }
