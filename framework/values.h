@@ -26,6 +26,16 @@ constexpr float narrow_to_float(double value) {
   return static_cast<float>(value);
 }
 
+// Rounds an intermediate result to double precision. The x87 unit may carry a
+// result wider than a double from one operation to the next (and the panel
+// may leave it in extended precision); storing it rounds it, so that 83.333...
+// feet per second times 60 is 5000 and not 4999.99..., whatever the precision
+// the unit is set to.
+inline double in_double(double value) {
+  volatile double stored = value;
+  return stored;
+}
+
 // Clamps that test the upper bound first, then the lower bound.
 constexpr double clamp_upper_first(double value, double lower, double upper) {
   if (value > upper) value = upper;

@@ -118,12 +118,12 @@ double GAUGE_CALL airspeed_text(StringElement* readout) {
 }
 
 double GAUGE_CALL mach_text(StringElement* readout) {
-  const double mach = records.value(kMach) * kMachScale * kMachPerUnit;
+  const double mach = in_double(in_double(records.value(kMach) * kMachScale) * kMachPerUnit);
   return show_text_if(readout, powered(), kMachFormat, not_below_zero(text_value(mach)));
 }
 
 double GAUGE_CALL white_speed_text(StringElement* readout) {
-  const double knots = records.value(kMetresPerSecond) * kKnotsPerMetrePerSecond;
+  const double knots = in_double(records.value(kMetresPerSecond) * kKnotsPerMetrePerSecond);
   return show_text_if(readout, powered(), kSpeedFormat, not_below_zero(text_value(knots)));
 }
 
@@ -142,7 +142,7 @@ double GAUGE_CALL selection_off_text(StringElement* readout) {
 double GAUGE_CALL band_x(MovingImageElement* band) { return show_value_if(band, powered(), band->x_source.value); }
 
 double GAUGE_CALL band_y(MovingImageElement* band) {
-  return show_value_if(band, powered(), marker_offset(records.value(kRedBandSpeed) * kRedBandKnotsPerUnit));
+  return show_value_if(band, powered(), marker_offset(in_double(records.value(kRedBandSpeed) * kRedBandKnotsPerUnit)));
 }
 
 double GAUGE_CALL marker_x(MovingImageElement* marker) {

@@ -41,15 +41,6 @@ struct WorkingValues {
 };
 constinit WorkingValues working{};
 
-// The x87 unit may carry a result wider than a double from one operation to
-// the next (and the panel may leave it in extended precision); storing the
-// result rounds it to a double, so that 83.333... feet per second times 60 is
-// 5000 and not 4999.99..., whatever the precision the unit is set to.
-double in_double(double value) {
-  volatile double stored = value;
-  return stored;
-}
-
 struct Steps {
   static void derive() {
     working.power_flag = truncate_to_int32(records.value(kPower));
