@@ -120,11 +120,15 @@ inline double GAUGE_CALL brake_help_legend(IconElement* element) {
   return show_value_if(element, powered(), static_cast<double>(state.armed));
 }
 
-// NAV and GPS both return the VOR input variable as delivered: NAV's lit
-// image is its state 0, GPS's its state 1.
+// NAV and GPS both return the VOR input variable as delivered, 0 or 1: NAV's
+// lit image is its state 0, GPS's its state 1. Each has only those two
+// images, so any other value (NaN, infinities, 0.5, 1e300) is taken as 0
+// rather than handed to the simulator as an image it does not have.
+inline double vor_input_state(double delivered) { return delivered == 1.0 ? 1.0 : 0.0; }
+
 template <auto& Records>
 double GAUGE_CALL vor_input_legend(IconElement* element) {
-  return show_value_if(element, powered(), Records.value(kVorInput));
+  return show_value_if(element, powered(), vor_input_state(Records.value(kVorInput)));
 }
 
 // Lit for ten powered calls after a baro-set click; never hidden. Calls
