@@ -3,16 +3,22 @@
 // callee-saved registers (EBX, ESI, EDI, EBP) must be unchanged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarnwix::host {
 
+// Packed to 4 bytes: the thunk in call.S writes st0 at offset 12, where the
+// target's default alignment of a double would put it at 16.
+#pragma pack(push, 4)
 struct CallResult {
   int32_t stack_delta;          // 0 when the callee removed exactly its arguments
   uint32_t registers_clobbered; // non-zero when a callee-saved register changed
   uint32_t eax;                 // a 32-bit result
   double st0;                   // a double result (only when asked for)
 };
+#pragma pack(pop)
+static_assert(offsetof(CallResult, eax) == 8 && offsetof(CallResult, st0) == 12, "offsets call.S writes");
 
 // Calls `routine` with `count` 32-bit arguments, the first one first.
 CallResult call_stdcall(uint32_t routine, const uint32_t* arguments, uint32_t count, bool returns_double);
