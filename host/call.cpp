@@ -1,14 +1,82 @@
 #include "call.h"
 
+#include <windows.h>
+
 extern "C" void tarnwix_call_checked(uint32_t routine, const uint32_t* arguments, uint32_t count,
                                      uint32_t returns_double, tarnwix::host::CallResult* result);
+extern "C" void tarnwix_call_recover();
+extern "C" uint32_t tarnwix_call_expected_sp;
+extern "C" uint32_t tarnwix_call_saved_ebp;
+extern "C" volatile uint32_t tarnwix_call_active;
 
 namespace tarnwix::host {
 
+namespace {
+
+CallCrash last_crash{};
+LPTOP_LEVEL_EXCEPTION_FILTER previous_filter = nullptr;
+
+// The exceptions that end a call: faults of the callee that nobody inside the
+// process handled. Anything else goes to the filter that was there before.
+bool ends_the_call(DWORD code) {
+  switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INEXACT_RESULT:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_FLT_STACK_CHECK:
+    case EXCEPTION_FLT_UNDERFLOW:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_BREAKPOINT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Runs only for an exception that no handler took. Inside a checked call it
+// resumes the thunk at its recovery point, on the thunk's own stack frame.
+LONG WINAPI recover_from_crash(EXCEPTION_POINTERS* exception) {
+  const DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if (tarnwix_call_active != 0 && ends_the_call(code)) {
+    tarnwix_call_active = 0;
+    last_crash = {static_cast<uint32_t>(code),
+                  static_cast<uint32_t>(reinterpret_cast<uintptr_t>(exception->ExceptionRecord->ExceptionAddress))};
+    CONTEXT* context = exception->ContextRecord;
+    context->Esp = tarnwix_call_expected_sp;
+    context->Ebp = tarnwix_call_saved_ebp;
+    context->Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&tarnwix_call_recover));
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+  return previous_filter != nullptr ? previous_filter(exception) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+void install_filter_once() {
+  static const bool installed = [] {
+    previous_filter = SetUnhandledExceptionFilter(&recover_from_crash);
+    return true;
+  }();
+  (void)installed;
+}
+
+}  // namespace
+
 CallResult call_stdcall(uint32_t routine, const uint32_t* arguments, uint32_t count, bool returns_double) {
+  install_filter_once();
+  last_crash = {};
   CallResult result{};
   tarnwix_call_checked(routine, arguments, count, returns_double ? 1 : 0, &result);
   return result;
 }
+
+CallCrash last_call_crash() { return last_crash; }
 
 }  // namespace tarnwix::host

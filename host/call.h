@@ -12,15 +12,29 @@ namespace tarnwix::host {
 // target's default alignment of a double would put it at 16.
 #pragma pack(push, 4)
 struct CallResult {
-  int32_t stack_delta;          // 0 when the callee removed exactly its arguments
-  uint32_t registers_clobbered; // non-zero when a callee-saved register changed
-  uint32_t eax;                 // a 32-bit result
-  double st0;                   // a double result (only when asked for)
+  int32_t stack_delta;           // 0 when the callee removed exactly its arguments
+  uint32_t registers_clobbered;  // non-zero when a callee-saved register changed
+  uint32_t eax;                  // a 32-bit result
+  double st0;                    // a double result (only when asked for)
 };
 #pragma pack(pop)
 static_assert(offsetof(CallResult, eax) == 8 && offsetof(CallResult, st0) == 12, "offsets call.S writes");
 
 // Calls `routine` with `count` 32-bit arguments, the first one first.
 CallResult call_stdcall(uint32_t routine, const uint32_t* arguments, uint32_t count, bool returns_double);
+
+}  // namespace tarnwix::host
+
+namespace tarnwix::host {
+
+// A crash (an access violation, an illegal instruction, a division by zero...)
+// inside the last checked call: the call returned as though it produced
+// nothing, and this says what happened and where.
+struct CallCrash {
+  uint32_t code;     // the exception code, e.g. 0xC0000005
+  uint32_t address;  // where it happened
+};
+// The crash of the most recent call_stdcall, or code 0 when it completed.
+CallCrash last_call_crash();
 
 }  // namespace tarnwix::host
