@@ -12,10 +12,10 @@ namespace tarnwix::host {
 // target's default alignment of a double would put it at 16.
 #pragma pack(push, 4)
 struct CallResult {
-  int32_t stack_delta;           // 0 when the callee removed exactly its arguments
-  uint32_t registers_clobbered;  // non-zero when a callee-saved register changed
-  uint32_t eax;                  // a 32-bit result
-  double st0;                    // a double result (only when asked for)
+  int32_t stack_delta;          // 0 when the callee removed exactly its arguments
+  uint32_t registers_clobbered; // non-zero when a callee-saved register changed
+  uint32_t eax;                 // a 32-bit result
+  double st0;                   // a double result (only when asked for)
 };
 #pragma pack(pop)
 static_assert(offsetof(CallResult, eax) == 8 && offsetof(CallResult, st0) == 12, "offsets call.S writes");
