@@ -88,12 +88,16 @@ int sound_references(const std::string& path) {
   return references;
 }
 
-// A number that looks like one a programmer wrote: few decimals, moderate size.
+// A number that looks like one a programmer wrote: moderate size, and a few
+// decimal places or a binary fraction.
 bool looks_written(double value, double tolerance) {
   const double magnitude = std::fabs(value);
-  if (!std::isfinite(value) || magnitude < 1e-3 || magnitude > 1e8) return false;
-  const double thousandths = value * 1000.0;
-  return std::fabs(thousandths - std::round(thousandths)) <= tolerance * std::fabs(thousandths);
+  if (!std::isfinite(value) || magnitude < 1e-6 || magnitude > 1e8) return false;
+  for (const double scale : {1e6, 65536.0}) {
+    const double scaled = value * scale;
+    if (std::fabs(scaled - std::round(scaled)) <= tolerance * std::fabs(scaled)) return true;
+  }
+  return false;
 }
 
 // The numbers the module compares its inputs with, as far as its image shows
@@ -489,7 +493,8 @@ void Run::check_frame(Module&, const FrameSnapshot& frame) {
       shown_strings[{element.x, element.y}].push_back(element.index);
     if (element.kind == ElementKind::kIcon && !element.values.empty()) {
       const double index = element.values.back();
-      if (index != 0.0 && index != 1.0 && named_values.count(index) == 0)
+      // A NaN or an infinity is already reported as an unusable result.
+      if (std::isfinite(index) && index != 0.0 && index != 1.0 && named_values.count(index) == 0)
         fail(invariant::kIconIndex, name + " chose image " + describe(index));
     }
   }
@@ -866,14 +871,21 @@ Report Run::execute() {
       out_ << report_.passed << " passed, " << report_.failed << " failed\n";
       return report_;
     }
-    out_ << "gauge \"" << module->gauge_name() << "\", " << module->chain().size() << " elements\n";
     thresholds_ = harvest_thresholds(*module);
+    size_t areas = 0;
+    for (const host::MouseRectView& rect : module->mouse_rects()) areas += rect.kind == host::mouse_rect::kChild;
+    out_ << "gauge \"" << module->gauge_name() << "\": " << module->chain().size() << " elements, " << areas
+         << " click areas, " << thresholds_.size() << " constants to probe around\n";
   }
   end();
   if (!have_sound()) report_.skipped.push_back("the runs with the sound library present (no stand-in library given)");
 
   load_and_unload();
+  // The variables are learned from the first frame of a lifecycle; say which.
   lifecycles("whole lifecycles, sound library absent", SoundLibraryMode::kAbsent, false);
+  std::string tokens;
+  for (uint32_t token : tokens_) tokens += " " + std::to_string(token);
+  out_ << "variables read:" << (tokens.empty() ? " none" : tokens) << "\n";
   if (have_sound()) {
     lifecycles("whole lifecycles, sound library present", SoundLibraryMode::kPresent, false);
     lifecycles("whole lifecycles, sound library loaded by another gauge", SoundLibraryMode::kPresent, true);
