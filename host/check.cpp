@@ -74,6 +74,20 @@ AddressRange image_range(const Module& module) {
   return {begin, begin + nt_headers(module.handle())->OptionalHeader.SizeOfImage};
 }
 
+// An address as an offset into the module, or the library it lies in (a
+// crash inside a system routine that the module called).
+std::string where_is(uint32_t address, const AddressRange& module) {
+  if (module.contains(address)) return hex(address) + " (module offset " + hex(address - module.begin) + ")";
+  HMODULE owner = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(address)), &owner))
+    return hex(address);
+  char name[MAX_PATH] = "";
+  GetModuleFileNameA(owner, name, sizeof name);
+  const char* base = std::strrchr(name, '\\');
+  return hex(address) + " (in " + (base != nullptr ? base + 1 : name) + ", called from the module)";
+}
+
 // References the process holds on the sound library: released one by one
 // until the loader lets it go, then taken back. Only measured while no module
 // under check is loaded.
@@ -376,11 +390,8 @@ void Run::observe(Module& module, Marks& since) {
   for (size_t i = since.faults; i < faults.size(); ++i) {
     const host::CallFault& fault = faults[i];
     if (fault.crash_code != 0) {
-      const AddressRange image = image_range(module);
-      std::string where = hex(fault.crash_address);
-      if (image.contains(fault.crash_address))
-        where += " (module offset " + hex(fault.crash_address - image.begin) + ")";
-      fail(invariant::kNoCrash, fault.routine + " crashed with exception " + hex(fault.crash_code) + " at " + where);
+      fail(invariant::kNoCrash, fault.routine + " crashed with exception " + hex(fault.crash_code) + " at " +
+                                    where_is(fault.crash_address, image_range(module)));
     } else {
       fail(invariant::kStackBalanced, fault.routine + " left the stack pointer " + std::to_string(fault.stack_delta) +
                                           " bytes off" +

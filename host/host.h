@@ -237,7 +237,11 @@ class Module {
   const uint8_t* linkage_ = nullptr;
   uint8_t* import_table_ = nullptr;
   uint8_t* gauge_header_ = nullptr;
-  std::map<uint8_t*, std::unique_ptr<char[]>> text_buffers_;
+  // Each buffer with its guards ends where a no-access page begins, so that a
+  // write far past the guards faults inside the call instead of reaching the
+  // host's own memory.
+  using TextStorage = std::unique_ptr<char, void (*)(char*)>;
+  std::map<uint8_t*, TextStorage> text_buffers_;
   std::vector<CallFault> faults_;
   std::vector<std::string> text_faults_;
   bool text_poison_ = false;

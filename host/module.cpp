@@ -126,16 +126,44 @@ std::vector<uint8_t*> Module::chain() const {
   return elements;
 }
 
+namespace {
+
+constexpr size_t kTextBlockSize = Module::kTextGuardSize * 2 + Module::kTextBufferSize;
+
+size_t page_size() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwPageSize;
+}
+
+char* allocate_text_block() {
+  const size_t page = page_size();
+  auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (pages == nullptr) return nullptr;
+  DWORD old_protection = 0;
+  VirtualProtect(pages + page, page, PAGE_NOACCESS, &old_protection);
+  return pages + page - kTextBlockSize;
+}
+
+void release_text_block(char* block) {
+  if (block == nullptr) return;
+  const uintptr_t pages = reinterpret_cast<uintptr_t>(block) & ~(static_cast<uintptr_t>(page_size()) - 1);
+  VirtualFree(reinterpret_cast<void*>(pages), 0, MEM_RELEASE);
+}
+
+}  // namespace
+
 void Module::supply_text_buffers() {
   for (uint8_t* element : chain()) {
     if (u32(element, element::kKind) != static_cast<uint32_t>(ElementKind::kString)) continue;
     if (text_buffers_.count(element) != 0) continue;
-    auto storage = std::make_unique<char[]>(kTextGuardSize * 2 + kTextBufferSize);
+    TextStorage storage(allocate_text_block(), &release_text_block);
+    if (storage == nullptr) continue;
     std::memset(storage.get(), kGuardByte, kTextGuardSize);
     std::memset(storage.get() + kTextGuardSize, 0, kTextBufferSize);
     std::memset(storage.get() + kTextGuardSize + kTextBufferSize, kGuardByte, kTextGuardSize);
     put_u32(element, string_element::kText, address_of(storage.get() + kTextGuardSize));
-    text_buffers_[element] = std::move(storage);
+    text_buffers_.emplace(element, std::move(storage));
   }
 }
 

@@ -53,6 +53,8 @@ const FaultCase kFaultCases[] = {
     {"faulty_control", {}},
     {"faulty_cdecl_callback", {property::kStackBalanced}},
     {"faulty_text_overrun", {property::kText}},
+    // Far past the guards the write reaches a page the host keeps unmapped.
+    {"faulty_text_far_overrun", {property::kText, property::kNoCrash}},
     {"faulty_allocation", {property::kNoAllocation}},
     {"faulty_crash_on_nan", {property::kNoCrash}},
     {"faulty_nan_returned", {property::kUsableResults}},

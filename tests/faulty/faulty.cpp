@@ -11,15 +11,16 @@
 
 // Which fault this build carries.
 #define FAULT_NONE 0
-#define FAULT_CDECL_CALLBACK 1  // an element callback in the caller-cleans convention
-#define FAULT_TEXT_OVERRUN 2    // a text formatted with a capacity larger than the buffer
-#define FAULT_ALLOCATION 3      // a heap allocation in an element callback
-#define FAULT_CRASH_ON_NAN 4    // a null pointer read when the input is NaN
-#define FAULT_NAN_RETURNED 5    // a position returned unclamped, NaN included
-#define FAULT_BOTH_STRINGS 6    // the two strings at one position shown together
-#define FAULT_STRAY_SERVICE 7   // a panel service slot beyond the four
-#define FAULT_NAMED_LEFT 8      // the named variable left registered at pre-kill
-#define FAULT_SOUND_LEAK 9      // a second reference on the sound library, never released
+#define FAULT_CDECL_CALLBACK 1     // an element callback in the caller-cleans convention
+#define FAULT_TEXT_OVERRUN 2       // a text formatted with a capacity larger than the buffer
+#define FAULT_ALLOCATION 3         // a heap allocation in an element callback
+#define FAULT_CRASH_ON_NAN 4       // a null pointer read when the input is NaN
+#define FAULT_NAN_RETURNED 5       // a position returned unclamped, NaN included
+#define FAULT_BOTH_STRINGS 6       // the two strings at one position shown together
+#define FAULT_STRAY_SERVICE 7      // a panel service slot beyond the four
+#define FAULT_NAMED_LEFT 8         // the named variable left registered at pre-kill
+#define FAULT_SOUND_LEAK 9         // a second reference on the sound library, never released
+#define FAULT_TEXT_FAR_OVERRUN 10  // a text formatted with no regard for the buffer at all
 
 #ifndef TARNWIX_FAULT
 #define TARNWIX_FAULT FAULT_NONE
@@ -48,6 +49,10 @@ double GAUGE_CALL value_text(StringElement* element) {
 #if TARNWIX_FAULT == FAULT_TEXT_OVERRUN
   show_if(element, powered());
   _snprintf(element->text, kTextCapacity + 32, "VALUE %f", value());
+  return 0.0;
+#elif TARNWIX_FAULT == FAULT_TEXT_FAR_OVERRUN
+  show_if(element, powered());
+  _snprintf(element->text, 4096, "VALUE %f", value());
   return 0.0;
 #else
   return show_text_if(element, powered(), "%6.1f", narrow_to_float(clamp_upper_first(value(), -999.0, 999.0)));
