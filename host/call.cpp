@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <initializer_list>
+
 extern "C" void tarnwix_call_checked(uint32_t routine, const uint32_t* arguments, uint32_t count,
                                      uint32_t returns_double, tarnwix::host::CallResult* result);
 extern "C" void tarnwix_call_recover();
@@ -15,6 +17,13 @@ namespace {
 
 CallCrash last_crash{};
 LPTOP_LEVEL_EXCEPTION_FILTER previous_filter = nullptr;
+
+// The watchdog's view of the calls: which call is running (a number that
+// grows with every call), since when, and on which thread.
+volatile LONG call_number = 0;
+volatile DWORD call_started = 0;
+volatile DWORD time_limit = 0;
+HANDLE calling_thread = nullptr;
 
 // The exceptions that end a call: faults of the callee that nobody inside the
 // process handled. Anything else goes to the filter that was there before.
@@ -59,6 +68,42 @@ LONG WINAPI recover_from_crash(EXCEPTION_POINTERS* exception) {
   return previous_filter != nullptr ? previous_filter(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
 
+// Where a stuck call may be taken out of: not inside the host's own program or
+// the system's loader and heap, which may hold a lock that must be released.
+bool safe_to_interrupt(DWORD eip) {
+  HMODULE owner = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(eip)), &owner))
+    return false;
+  for (const char* system : {"ntdll.dll", "kernel32.dll", "kernelbase.dll"})
+    if (owner == GetModuleHandleA(system)) return false;
+  return owner != GetModuleHandleA(nullptr);
+}
+
+// Every 50 ms: a call that has run longer than the limit is stopped where it
+// is and resumed at the thunk's recovery point, as after a crash.
+DWORD WINAPI watch_calls(void*) {
+  for (;;) {
+    Sleep(50);
+    const DWORD limit = time_limit;
+    if (limit == 0 || tarnwix_call_active == 0 || GetTickCount() - call_started < limit) continue;
+    const LONG number = call_number;
+    if (SuspendThread(calling_thread) == static_cast<DWORD>(-1)) continue;
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+    if (tarnwix_call_active != 0 && number == call_number && GetThreadContext(calling_thread, &context) &&
+        safe_to_interrupt(context.Eip)) {
+      tarnwix_call_active = 0;
+      last_crash = {kCallTimedOut, static_cast<uint32_t>(context.Eip)};
+      context.Esp = tarnwix_call_expected_sp;
+      context.Ebp = tarnwix_call_saved_ebp;
+      context.Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&tarnwix_call_recover));
+      SetThreadContext(calling_thread, &context);
+    }
+    ResumeThread(calling_thread);
+  }
+}
+
 void install_filter_once() {
   static const bool installed = [] {
     previous_filter = SetUnhandledExceptionFilter(&recover_from_crash);
@@ -69,9 +114,22 @@ void install_filter_once() {
 
 }  // namespace
 
+void set_call_time_limit(uint32_t milliseconds) {
+  static const bool started = [] {
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &calling_thread, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    CloseHandle(CreateThread(nullptr, 0, &watch_calls, nullptr, 0, nullptr));
+    return true;
+  }();
+  (void)started;
+  time_limit = milliseconds;
+}
+
 CallResult call_stdcall(uint32_t routine, const uint32_t* arguments, uint32_t count, bool returns_double) {
   install_filter_once();
   last_crash = {};
+  InterlockedIncrement(&call_number);
+  call_started = GetTickCount();
   CallResult result{};
   tarnwix_call_checked(routine, arguments, count, returns_double ? 1 : 0, &result);
   return result;

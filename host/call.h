@@ -37,4 +37,13 @@ struct CallCrash {
 // The crash of the most recent call_stdcall, or code 0 when it completed.
 CallCrash last_call_crash();
 
+// The code of a call stopped because it ran past the time limit (its address
+// is where it was running).
+inline constexpr uint32_t kCallTimedOut = 0x00000102;  // STATUS_TIMEOUT
+
+// From now on a call that runs longer than this is stopped and reported as a
+// crash with kCallTimedOut; 0 (the default) lets calls run as long as they do.
+// The calls must then all come from the thread that set the limit.
+void set_call_time_limit(uint32_t milliseconds);
+
 }  // namespace tarnwix::host

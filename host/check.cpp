@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 
+#include "call.h"
 #include "host.h"
 
 namespace tarnwix::check {
@@ -224,7 +225,7 @@ class Run {
   void end();
   bool step(const std::string& action);
   void fail(const char* invariant, const std::string& detail);
-  bool stopped() const { return stopped_; }
+  bool stopped() const { return stopped_ || given_up_; }
 
   // Calls into the module, each followed by the checks that apply to every call.
   std::unique_ptr<Module> load();
@@ -282,6 +283,7 @@ class Run {
   std::string action_;
   std::deque<std::string> recent_;
   bool stopped_ = false;
+  bool given_up_ = false;  // the scenario hung in a call; its remaining steps are skipped
 
   std::vector<uint32_t> tokens_;
   std::map<uint32_t, double> current_;
@@ -293,12 +295,13 @@ class Run {
 
 void Run::begin(const std::string& scenario, bool has_frames) {
   scenario_ = scenario;
-  covered_ = {invariant::kNoCrash,      invariant::kStackBalanced,   invariant::kText,          invariant::kServices,
-              invariant::kNoAllocation, invariant::kSoundReferences, invariant::kNamedVariables};
+  covered_ = {invariant::kNoCrash,  invariant::kReturns,      invariant::kStackBalanced,   invariant::kText,
+              invariant::kServices, invariant::kNoAllocation, invariant::kSoundReferences, invariant::kNamedVariables};
   if (has_frames)
     covered_.insert(
         {invariant::kOneStringShown, invariant::kIconIndex, invariant::kUsableResults, invariant::kImageFlags});
   failed_.clear();
+  given_up_ = false;
   named_written_ = false;
   current_.clear();
   Panel& panel = Panel::instance();
@@ -318,7 +321,7 @@ void Run::end() {
 }
 
 bool Run::step(const std::string& action) {
-  if (stopped_) return false;
+  if (stopped()) return false;
   if (options_.replay_step != 0 && step_ >= options_.replay_step) {
     stopped_ = true;
     out_ << "Stopped after step " << step_ << "; the steps that led to it:\n";
@@ -389,7 +392,12 @@ void Run::observe(Module& module, Marks& since) {
   const auto& faults = module.call_faults();
   for (size_t i = since.faults; i < faults.size(); ++i) {
     const host::CallFault& fault = faults[i];
-    if (fault.crash_code != 0) {
+    if (fault.crash_code == host::kCallTimedOut) {
+      fail(invariant::kReturns, fault.routine + " ran longer than " + std::to_string(options_.call_time_limit_ms) +
+                                    " ms and was stopped at " + where_is(fault.crash_address, image_range(module)) +
+                                    "; the rest of this scenario is skipped");
+      given_up_ = true;
+    } else if (fault.crash_code != 0) {
       fail(invariant::kNoCrash, fault.routine + " crashed with exception " + hex(fault.crash_code) + " at " +
                                     where_is(fault.crash_address, image_range(module)));
     } else {
@@ -579,7 +587,8 @@ std::string Run::set_variables(bool hold_some) {
   for (uint32_t token : tokens_) {
     if (!(hold_some && current_.count(token) != 0 && chance(30))) current_[token] = pick_value();
     Panel::instance().set_variable(token, current_[token]);
-    description += (description.empty() ? "" : " ") + std::to_string(token) + "=" + describe(current_[token]);
+    if (!description.empty()) description.push_back(' ');
+    description.append(std::to_string(token)).append("=").append(describe(current_[token]));
   }
   return description.empty() ? "no variables" : description;
 }
@@ -918,7 +927,10 @@ Report Run::execute() {
 }  // namespace
 
 Report run(const std::string& module_path, const Options& options, std::ostream& out) {
-  return Run(module_path, options, out).execute();
+  host::set_call_time_limit(options.call_time_limit_ms);
+  Report report = Run(module_path, options, out).execute();
+  host::set_call_time_limit(0);
+  return report;
 }
 
 }  // namespace tarnwix::check

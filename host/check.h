@@ -16,6 +16,7 @@ namespace tarnwix::check {
 namespace invariant {
 inline constexpr char kLoads[] = "module loads";
 inline constexpr char kNoCrash[] = "no crash";
+inline constexpr char kReturns[] = "every call returns in time";
 inline constexpr char kStackBalanced[] = "stack balanced";
 inline constexpr char kText[] = "text within its buffer and terminated";
 inline constexpr char kServices[] = "only the four panel services";
@@ -36,6 +37,8 @@ struct Options {
   std::string sound_library;
   // Non-zero: stop after this step and print the steps that led to it.
   uint64_t replay_step = 0;
+  // A call that runs longer is stopped, reported, and its scenario given up.
+  uint32_t call_time_limit_ms = 5000;
   // At most this many failures are printed per check; the rest are counted.
   int failures_shown_per_check = 3;
 };

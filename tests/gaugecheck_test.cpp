@@ -23,6 +23,7 @@ check::Options quick(uint64_t seed = 1) {
   options.level = 1;
   options.seed = seed;
   options.sound_library = fake_sound_path();
+  options.call_time_limit_ms = 500;  // a sound call takes microseconds
   return options;
 }
 
@@ -58,6 +59,7 @@ const FaultCase kFaultCases[] = {
     {"faulty_allocation", {property::kNoAllocation}},
     {"faulty_crash_on_nan", {property::kNoCrash}},
     {"faulty_nan_returned", {property::kUsableResults}},
+    {"faulty_hang_on_nan", {property::kReturns}},
     {"faulty_both_strings", {property::kOneStringShown}},
     {"faulty_stray_service", {property::kServices}},
     {"faulty_named_left", {property::kNamedVariables}},

@@ -21,6 +21,7 @@
 #define FAULT_NAMED_LEFT 8         // the named variable left registered at pre-kill
 #define FAULT_SOUND_LEAK 9         // a second reference on the sound library, never released
 #define FAULT_TEXT_FAR_OVERRUN 10  // a text formatted with no regard for the buffer at all
+#define FAULT_HANG_ON_NAN 11       // a loop that never ends when the input is NaN
 
 #ifndef TARNWIX_FAULT
 #define TARNWIX_FAULT FAULT_NONE
@@ -94,6 +95,9 @@ double travel_position(MovingImageElement* element) {
   double position = value();
 #if TARNWIX_FAULT == FAULT_CRASH_ON_NAN
   if (position != position) position = *scale_for_nan;
+#endif
+#if TARNWIX_FAULT == FAULT_HANG_ON_NAN
+  while (position != position) position = position * 0.5;  // waits for a number that never comes
 #endif
 #if TARNWIX_FAULT != FAULT_NAN_RETURNED
   if (!(position >= -kTravel)) position = -kTravel;  // NaN goes to the low end
