@@ -308,6 +308,9 @@ void Run::begin(const std::string& scenario, bool has_frames) {
   panel.reset();
   if (have_sound()) panel.set_sound_library_path(options_.sound_library);
   set_sound(SoundLibraryMode::kAbsent);
+  // Measured afresh: a scenario given up with its module's references still
+  // held must not count against the next one.
+  sound_baseline_ = have_sound() ? sound_references(options_.sound_library) : 0;
 }
 
 void Run::end() {
@@ -674,7 +677,6 @@ void Run::lifecycles(const std::string& name, SoundLibraryMode mode, bool other_
     unload(module);
   }
   if (other_gauges_reference != nullptr) FreeLibrary(other_gauges_reference);
-  sound_baseline_ = 0;
   end();
 }
 
