@@ -327,7 +327,7 @@ bool Run::step(const std::string& action) {
   if (stopped()) return false;
   if (options_.replay_step != 0 && step_ >= options_.replay_step) {
     stopped_ = true;
-    out_ << "Stopped after step " << step_ << "; the steps that led to it:\n";
+    out_ << "Stopped after step " << step_ << " (the counts below cover the steps run); the steps that led to it:\n";
     for (const std::string& line : recent_) out_ << "  " << line << "\n";
     return false;
   }
@@ -508,9 +508,13 @@ void Run::check_frame(Module&, const FrameSnapshot& frame) {
     if ((element.image_flags & host::element::kFlagsAtLoad) != host::element::kFlagsAtLoad ||
         (element.image_flags & ~kKnownFlags) != 0)
       fail(invariant::kImageFlags, name + " has image flags " + hex(element.image_flags));
-    for (double value : element.values)
-      if (!std::isfinite(value))
-        fail(invariant::kUsableResults, name + " returned " + describe(value) + " to the simulator");
+    for (size_t i = 0; i < element.values.size(); ++i) {
+      if (std::isfinite(element.values[i])) continue;
+      // Two values are the x and the y callback's; one is the element callback's.
+      const char* callback = element.values.size() == 2 ? (i == 0 ? " x callback" : " y callback") : " callback";
+      fail(invariant::kUsableResults,
+           name + callback + " returned " + describe(element.values[i]) + " to the simulator");
+    }
     if (element.kind == ElementKind::kString && !element.hidden)
       shown_strings[{element.x, element.y}].push_back(element.index);
     if (element.kind == ElementKind::kIcon && !element.values.empty()) {
