@@ -203,6 +203,26 @@ const std::vector<double>& special_values() {
 // Values the checker writes into a named variable as another gauge would.
 constexpr uint32_t kOddWords[] = {0xFFFFFFFFu, 2u, 0x80000000u, 0x7FFFFFFFu, 0x13u, 0u, 1u};
 
+// A reference on the sound library held by another gauge of the panel.
+class OtherGaugesReference {
+ public:
+  OtherGaugesReference() = default;
+  OtherGaugesReference(const OtherGaugesReference&) = delete;
+  OtherGaugesReference& operator=(const OtherGaugesReference&) = delete;
+  ~OtherGaugesReference() { release(); }
+  void take(const std::string& path) {
+    if (library_ == nullptr && !path.empty()) library_ = LoadLibraryA(path.c_str());
+  }
+  void release() {
+    if (library_ != nullptr) FreeLibrary(library_);
+    library_ = nullptr;
+  }
+  bool held() const { return library_ != nullptr; }
+
+ private:
+  HMODULE library_ = nullptr;
+};
+
 struct Marks {
   size_t faults = 0;
   size_t text_faults = 0;
@@ -659,8 +679,8 @@ void Run::load_and_unload() {
 void Run::lifecycles(const std::string& name, SoundLibraryMode mode, bool other_gauge_holds) {
   begin(name, true);
   set_sound(mode);
-  HMODULE other_gauges_reference = nullptr;
-  if (other_gauge_holds) other_gauges_reference = LoadLibraryA(options_.sound_library.c_str());
+  OtherGaugesReference other_gauge;
+  if (other_gauge_holds) other_gauge.take(options_.sound_library);
   sound_baseline_ = have_sound() ? sound_references(options_.sound_library) : 0;
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
     if (!step("load the module")) break;
@@ -680,7 +700,7 @@ void Run::lifecycles(const std::string& name, SoundLibraryMode mode, bool other_
     observe(*module, since);
     unload(module);
   }
-  if (other_gauges_reference != nullptr) FreeLibrary(other_gauges_reference);
+  other_gauge.release();
   end();
 }
 
@@ -695,18 +715,17 @@ void Run::sound_appears() {
     if (round == 0) learn_inputs(*module);
     run_frames(*module, 1 + below(3 * options_.level));
     // Either the panel's library becomes loadable, or another gauge loads it.
-    HMODULE other_gauges_reference = nullptr;
+    OtherGaugesReference other_gauge;
     if (round % 2 == 0) {
       if (!step("the sound library becomes available")) break;
       set_sound(SoundLibraryMode::kPresent);
     } else {
       if (!step("another gauge loads the sound library")) break;
-      if (have_sound()) other_gauges_reference = LoadLibraryA(options_.sound_library.c_str());
+      other_gauge.take(options_.sound_library);
     }
     run_frames(*module, 1 + below(3 * options_.level));
     kill(*module);
-    if (other_gauges_reference != nullptr && step("the other gauge releases the sound library"))
-      FreeLibrary(other_gauges_reference);
+    if (other_gauge.held() && step("the other gauge releases the sound library")) other_gauge.release();
     unload(module);
   }
   end();
@@ -715,12 +734,12 @@ void Run::sound_appears() {
 void Run::sound_vanishes() {
   begin("sound library vanishes in the middle of a run", true);
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
-    HMODULE other_gauges_reference = nullptr;
+    OtherGaugesReference other_gauge;
     if (round % 2 == 0) {
       // Another gauge has it loaded; this module finds it loaded and takes no
       // reference of its own, then the other gauge lets it go.
       set_sound(SoundLibraryMode::kAbsent);
-      if (have_sound()) other_gauges_reference = LoadLibraryA(options_.sound_library.c_str());
+      other_gauge.take(options_.sound_library);
     } else {
       set_sound(SoundLibraryMode::kPresent);
     }
@@ -733,7 +752,7 @@ void Run::sound_vanishes() {
     if (!step(round % 2 == 0 ? "the other gauge releases the sound library"
                              : "the sound library can no longer be loaded"))
       break;
-    if (other_gauges_reference != nullptr) FreeLibrary(other_gauges_reference);
+    other_gauge.release();
     set_sound(SoundLibraryMode::kAbsent);
     // Sometimes the gauge is killed straight after, with no update between.
     if (chance(50)) run_frames(*module, 1 + below(3 * options_.level));
@@ -760,6 +779,7 @@ void Run::odd_service_orders() {
     std::shuffle(codes.begin(), codes.end(), random_);
     if (round % 3 == 0) codes.insert(codes.begin(), 10);
     if (round % 3 == 1) codes.insert(codes.begin(), {2, 4, 2, 4});
+    if (round % 3 == 2 && step("element callbacks before any service")) callbacks(*module);
     for (uint32_t code : codes) service(*module, code, static_cast<uint32_t>(random_()));
     for (int i = 0; i < 10 * options_.level && !stopped(); ++i) {
       const int what = below(10);
