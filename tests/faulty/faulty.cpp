@@ -22,6 +22,7 @@
 #define FAULT_SOUND_LEAK 9         // a second reference on the sound library, never released
 #define FAULT_TEXT_FAR_OVERRUN 10  // a text formatted with no regard for the buffer at all
 #define FAULT_HANG_ON_NAN 11       // a loop that never ends when the input is NaN
+#define FAULT_STALE_SOUND 12       // TerminateSounds called again, through an entry point kept after the library went
 
 #ifndef TARNWIX_FAULT
 #define TARNWIX_FAULT FAULT_NONE
@@ -122,6 +123,10 @@ uint32_t GAUGE_CALL toggle_published(void*, uint32_t) {
   return 0;
 }
 
+#if TARNWIX_FAULT == FAULT_STALE_SOUND
+SoundEntry kept_terminate_sounds = nullptr;
+#endif
+
 struct Steps {
   static void pre_install() {
     panel().register_named_variable(&state.published, kNamedVariableType, "faultword");
@@ -134,11 +139,17 @@ struct Steps {
 #if TARNWIX_FAULT == FAULT_STRAY_SERVICE
     reinterpret_cast<void(GAUGE_CALL*)()>(panel().unused_152[0])();
 #endif
+#if TARNWIX_FAULT == FAULT_STALE_SOUND
+    if (sound_library.terminate_sounds != nullptr) kept_terminate_sounds = sound_library.terminate_sounds;
+#endif
   }
   static void first_draw_reset() { state.power = 0; }
   static void pre_kill() {
 #if TARNWIX_FAULT != FAULT_NAMED_LEFT
     panel().unregister_named_variable("faultword");
+#endif
+#if TARNWIX_FAULT == FAULT_STALE_SOUND
+    if (kept_terminate_sounds != nullptr) kept_terminate_sounds();
 #endif
   }
 };
