@@ -103,6 +103,13 @@ int sound_references(const std::string& path) {
   return references;
 }
 
+// Lets go of the references beyond `kept` that unloaded modules left behind,
+// so that one scenario's leak does not keep the library loaded for the next.
+void drop_sound_references_beyond(const std::string& path, int kept) {
+  for (int references = sound_references(path); references > kept; --references)
+    FreeLibrary(GetModuleHandleA(kSoundModuleName));
+}
+
 // A number that looks like one a programmer wrote: moderate size, and a few
 // decimal places or a binary fraction.
 bool looks_written(double value, double tolerance) {
@@ -311,6 +318,7 @@ class Run {
   std::vector<host::MouseRectView> rects_;
   bool named_written_ = false;
   int sound_baseline_ = 0;
+  int sound_references_at_begin_ = 0;
 };
 
 void Run::begin(const std::string& scenario, bool has_frames) {
@@ -331,9 +339,11 @@ void Run::begin(const std::string& scenario, bool has_frames) {
   // Measured afresh: a scenario given up with its module's references still
   // held must not count against the next one.
   sound_baseline_ = have_sound() ? sound_references(options_.sound_library) : 0;
+  sound_references_at_begin_ = sound_baseline_;
 }
 
 void Run::end() {
+  if (have_sound()) drop_sound_references_beyond(options_.sound_library, sound_references_at_begin_);
   for (const std::string& name : covered_) {
     if (failed_.count(name) != 0)
       ++report_.failed;
