@@ -272,6 +272,8 @@ class Run {
   // Inputs.
   void learn_inputs(Module& module);
   double pick_value();
+  std::vector<double> constants() const;
+  std::vector<double> probe_values() const;
   std::string set_variables(bool hold_some);
   void set_all(double value);
   std::vector<std::pair<int, int>> click_points();
@@ -579,6 +581,48 @@ void Run::learn_inputs(Module& module) {
   }
 }
 
+// The ten values around a constant the module may compare with.
+double close_to(double threshold, int variant) {
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  switch (variant) {
+    case 0:
+      return threshold;
+    case 1:
+      return std::nextafter(threshold, kInfinity);
+    case 2:
+      return std::nextafter(threshold, -kInfinity);
+    case 3:
+      return threshold + 0.5;
+    case 4:
+      return threshold - 0.5;
+    case 5:
+      return threshold + 1.0;
+    case 6:
+      return threshold - 1.0;
+    case 7:
+      return threshold + 0.001;
+    case 8:
+      return threshold - 0.001;
+    default:
+      return -threshold;
+  }
+}
+constexpr int kNearVariants = 10;
+
+// The probed constants and the tests every gauge makes (against -1, 0, 1).
+std::vector<double> Run::constants() const {
+  std::vector<double> all = thresholds_;
+  all.insert(all.end(), {-1.0, 0.0, 1.0});
+  return all;
+}
+
+std::vector<double> Run::probe_values() const {
+  std::vector<double> probes = special_values();
+  for (double constant : constants())
+    for (int variant = 0; variant < kNearVariants; ++variant) probes.push_back(close_to(constant, variant));
+  return probes;
+}
+
 double Run::pick_value() {
   const int kind = below(100);
   if (kind < 35) {
@@ -586,32 +630,8 @@ double Run::pick_value() {
     return specials[static_cast<size_t>(below(static_cast<int>(specials.size())))];
   }
   if (kind < 80) {
-    const int choice = below(static_cast<int>(thresholds_.size()) + 3);
-    const double threshold = choice < static_cast<int>(thresholds_.size())
-                                 ? thresholds_[static_cast<size_t>(choice)]
-                                 : static_cast<double>(choice - static_cast<int>(thresholds_.size()) - 1);  // -1, 0, 1
-    switch (below(10)) {
-      case 0:
-        return threshold;
-      case 1:
-        return std::nextafter(threshold, std::numeric_limits<double>::infinity());
-      case 2:
-        return std::nextafter(threshold, -std::numeric_limits<double>::infinity());
-      case 3:
-        return threshold + 0.5;
-      case 4:
-        return threshold - 0.5;
-      case 5:
-        return threshold + 1.0;
-      case 6:
-        return threshold - 1.0;
-      case 7:
-        return threshold + 0.001;
-      case 8:
-        return threshold - 0.001;
-      default:
-        return -threshold;
-    }
+    const std::vector<double> all = constants();
+    return close_to(all[static_cast<size_t>(below(static_cast<int>(all.size())))], below(kNearVariants));
   }
   const double magnitude = std::pow(10.0, std::uniform_real_distribution<double>(-3.0, 7.0)(random_));
   return chance(50) ? magnitude : -magnitude;
@@ -842,6 +862,28 @@ void Run::variable_fuzz() {
   if (module == nullptr) return end();
   install(*module);
   learn_inputs(*module);
+  // Every probe value in every variable at once; from level 7 also in each
+  // variable alone, the others at random values; then random frames.
+  const std::vector<double> probes = probe_values();
+  for (double probe : probes) {
+    set_all(probe);
+    if (!step("frame with every variable " + describe(probe))) break;
+    frame(*module);
+  }
+  if (options_.level >= 7) {
+    for (uint32_t token : tokens_) {
+      for (double probe : probes) {
+        set_variables(false);
+        current_[token] = probe;
+        Panel::instance().set_variable(token, probe);
+        std::string values;
+        for (const auto& [each, value] : current_)
+          values.append(" ").append(std::to_string(each)).append("=").append(describe(value));
+        if (!step("frame with" + values)) break;
+        frame(*module);
+      }
+    }
+  }
   run_frames(*module, 50 * options_.level * options_.level);
   kill(*module);
   unload(module);

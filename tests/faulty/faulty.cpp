@@ -22,6 +22,7 @@
 #define FAULT_SOUND_LEAK 9         // a second reference on the sound library, never released
 #define FAULT_TEXT_FAR_OVERRUN 10  // a text formatted with no regard for the buffer at all
 #define FAULT_HANG_ON_NAN 11       // a loop that never ends when the input is NaN
+#define FAULT_NARROW_BAND 13       // NaN returned only just above one threshold (found by probing around it)
 #define FAULT_STALE_SOUND 12       // TerminateSounds called again, through an entry point kept after the library went
 
 #ifndef TARNWIX_FAULT
@@ -103,6 +104,10 @@ double travel_position(MovingImageElement* element) {
 #if TARNWIX_FAULT != FAULT_NAN_RETURNED
   if (!(position >= -kTravel)) position = -kTravel;  // NaN goes to the low end
   if (position > kTravel) position = kTravel;
+#endif
+#if TARNWIX_FAULT == FAULT_NARROW_BAND
+  constexpr double kBandEdge = 43.21;
+  if (position > kBandEdge && position < kBandEdge + 0.01) position = position * 0.0 / 0.0;
 #endif
   return show_value_if(element, powered(), position);
 }
