@@ -70,24 +70,28 @@ const FaultCase kFaultCases[] = {
     {"faulty_stale_sound", {property::kNoCrash}},
 };
 
-TEST(GaugecheckFaults, EachFaultyModuleIsReportedForItsFaultAlone) {
-  for (const FaultCase& fault : kFaultCases) {
-    SCOPED_TRACE(fault.module);
-    std::ostringstream out;
-    const check::Report report = check::run(faulty_path(fault.module), quick(), out);
-    EXPECT_EQ(sorted(report.failed_invariants()), sorted(fault.reported)) << out.str();
-    EXPECT_EQ(report.failed > 0, !fault.reported.empty());
-    EXPECT_GT(report.passed, 40);
-    for (const check::Failure& failure : report.failures) {
-      EXPECT_GT(failure.step, 0u);
-      EXPECT_FALSE(failure.action.empty());
-    }
-    const std::string text = out.str();
-    EXPECT_NE(text.find(std::to_string(report.passed) + " passed, " + std::to_string(report.failed) + " failed\n"),
-              std::string::npos);
-    if (!fault.reported.empty()) {
-      EXPECT_NE(text.find("--seed 1 --step "), std::string::npos) << text;
-    }
+void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.module; }
+
+class FaultyModule : public ::testing::TestWithParam<FaultCase> {};
+std::string fault_name(const ::testing::TestParamInfo<FaultCase>& info) { return info.param.module; }
+INSTANTIATE_TEST_SUITE_P(Gaugecheck, FaultyModule, ::testing::ValuesIn(kFaultCases), fault_name);
+
+TEST_P(FaultyModule, IsReportedForItsFaultAlone) {
+  const FaultCase& fault = GetParam();
+  std::ostringstream out;
+  const check::Report report = check::run(faulty_path(fault.module), quick(), out);
+  EXPECT_EQ(sorted(report.failed_invariants()), sorted(fault.reported)) << out.str();
+  EXPECT_EQ(report.failed > 0, !fault.reported.empty());
+  EXPECT_GT(report.passed, 40);
+  for (const check::Failure& failure : report.failures) {
+    EXPECT_GT(failure.step, 0u);
+    EXPECT_FALSE(failure.action.empty());
+  }
+  const std::string text = out.str();
+  EXPECT_NE(text.find(std::to_string(report.passed) + " passed, " + std::to_string(report.failed) + " failed\n"),
+            std::string::npos);
+  if (!fault.reported.empty()) {
+    EXPECT_NE(text.find("--seed 1 --step "), std::string::npos) << text;
   }
 }
 
