@@ -484,8 +484,9 @@ void Run::check_named_registered(const Module& module) {
                                            "): it does not live for the whole load");
 }
 
-// The simulator refreshes an element's own source variable when it names a
-// token; a token of 0 names none and the value stays as it is.
+// The simulator refreshes an element's own source variable (at offset 60 in
+// every value-driven kind) when it names a token; a token of 0 names none and
+// the value stays as it is.
 void Run::refresh_element_variables(Module& module) {
   for (uint8_t* element : module.chain()) {
     const uint32_t kind = host::u32(element, host::element::kKind);
