@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <initializer_list>
-
 extern "C" void tarnwix_call_checked(uint32_t routine, const uint32_t* arguments, uint32_t count,
                                      uint32_t returns_double, tarnwix::host::CallResult* result);
 extern "C" void tarnwix_call_recover();
@@ -68,17 +66,13 @@ LONG WINAPI recover_from_crash(EXCEPTION_POINTERS* exception) {
   return previous_filter != nullptr ? previous_filter(exception) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-// Where a stuck call may be taken out of: not inside the host's own program or
-// the system's loader and heap, which may hold a lock that must be released.
-bool safe_to_interrupt(DWORD eip) {
-  HMODULE owner = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(eip)), &owner))
-    return false;
-  for (const char* system : {"ntdll.dll", "kernel32.dll", "kernelbase.dll"})
-    if (owner == GetModuleHandleA(system)) return false;
-  return owner != GetModuleHandleA(nullptr);
-}
+// Where a stuck call may be taken out of: only the code named by
+// set_interruptible_code (the module under check), never a library it called,
+// which may be holding a lock (the loader's, the heap's) that would stay held.
+volatile uint32_t interruptible_begin = 0;
+volatile uint32_t interruptible_end = 0;
+
+bool safe_to_interrupt(DWORD eip) { return eip >= interruptible_begin && eip < interruptible_end; }
 
 // Every 50 ms: a call that has run longer than the limit is stopped where it
 // is and resumed at the thunk's recovery point, as after a crash.
@@ -123,6 +117,12 @@ void set_call_time_limit(uint32_t milliseconds) {
   }();
   (void)started;
   time_limit = milliseconds;
+}
+
+void set_interruptible_code(uint32_t begin, uint32_t end) {
+  interruptible_begin = 0;
+  interruptible_end = end;
+  interruptible_begin = begin;
 }
 
 CallResult call_stdcall(uint32_t routine, const uint32_t* arguments, uint32_t count, bool returns_double) {

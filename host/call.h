@@ -43,7 +43,12 @@ inline constexpr uint32_t kCallTimedOut = 0x00000102;  // STATUS_TIMEOUT
 
 // From now on a call that runs longer than this is stopped and reported as a
 // crash with kCallTimedOut; 0 (the default) lets calls run as long as they do.
-// The calls must then all come from the thread that set the limit.
+// The calls must then all come from the thread that set the limit, and only a
+// call stuck inside the code given to set_interruptible_code is stopped (a call
+// stuck anywhere else runs on).
 void set_call_time_limit(uint32_t milliseconds);
+// The addresses [begin, end) where a stuck call may be stopped: the image of
+// the module whose calls are timed.
+void set_interruptible_code(uint32_t begin, uint32_t end);
 
 }  // namespace tarnwix::host

@@ -396,6 +396,8 @@ std::unique_ptr<Module> Run::load() {
     return nullptr;
   }
   module->set_text_poison(true);
+  const AddressRange image = image_range(*module);
+  host::set_interruptible_code(image.begin, image.end);
   return module;
 }
 
@@ -1009,6 +1011,7 @@ Report run(const std::string& module_path, const Options& options, std::ostream&
   host::set_call_time_limit(options.call_time_limit_ms);
   Report report = Run(module_path, options, out).execute();
   host::set_call_time_limit(0);
+  host::set_interruptible_code(0, 0);
   return report;
 }
 

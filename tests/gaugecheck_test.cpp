@@ -23,7 +23,7 @@ check::Options quick(uint64_t seed = 1) {
   options.level = 1;
   options.seed = seed;
   options.sound_library = fake_sound_path();
-  options.call_time_limit_ms = 500;  // a sound call takes microseconds
+  options.call_time_limit_ms = 1000;  // a healthy call takes microseconds
   return options;
 }
 
