@@ -40,3 +40,9 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) dist
+
+# make check-strict   runs gaugecheck at its strictest level on every module
+.PHONY: check-strict
+check-strict: build
+	@status=0; for module in dist/*.gau; do tools/gaugecheck "$$module" --level 10 || status=1; done; \
+	  cmake/wine-run --shutdown; exit $$status

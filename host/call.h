@@ -24,3 +24,31 @@ static_assert(offsetof(CallResult, eax) == 8 && offsetof(CallResult, st0) == 12,
 CallResult call_stdcall(uint32_t routine, const uint32_t* arguments, uint32_t count, bool returns_double);
 
 }  // namespace tarnwix::host
+
+namespace tarnwix::host {
+
+// A crash (an access violation, an illegal instruction, a division by zero...)
+// inside the last checked call: the call returned as though it produced
+// nothing, and this says what happened and where.
+struct CallCrash {
+  uint32_t code;     // the exception code, e.g. 0xC0000005
+  uint32_t address;  // where it happened
+};
+// The crash of the most recent call_stdcall, or code 0 when it completed.
+CallCrash last_call_crash();
+
+// The code of a call stopped because it ran past the time limit (its address
+// is where it was running).
+inline constexpr uint32_t kCallTimedOut = 0x00000102;  // STATUS_TIMEOUT
+
+// From now on a call that runs longer than this is stopped and reported as a
+// crash with kCallTimedOut; 0 (the default) lets calls run as long as they do.
+// The calls must then all come from the thread that set the limit, and only a
+// call stuck inside the code given to set_interruptible_code is stopped (a call
+// stuck anywhere else runs on).
+void set_call_time_limit(uint32_t milliseconds);
+// The addresses [begin, end) where a stuck call may be stopped: the image of
+// the module whose calls are timed.
+void set_interruptible_code(uint32_t begin, uint32_t end);
+
+}  // namespace tarnwix::host

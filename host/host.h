@@ -32,6 +32,8 @@ struct CallFault {
   std::string routine;  // "gauge callback (service 6)", "element 4 callback", ...
   int32_t stack_delta;  // bytes the stack pointer was off after the call
   bool registers_clobbered;
+  uint32_t crash_code = 0;     // non-zero: the call crashed with this exception code
+  uint32_t crash_address = 0;  // and at this address; the host went on after it
 };
 
 // What happens when a module asks for the sound library "GaugeSound".
@@ -223,6 +225,13 @@ class Module {
   static constexpr size_t kTextBufferSize = 64;
   static constexpr size_t kTextGuardSize = 32;
   const std::vector<std::string>& text_faults() const { return text_faults_; }
+  // Checks the guard bytes of every text buffer now (a write outside a string
+  // callback shows here), reports a fault as text_faults() does and repairs
+  // the guards.
+  void verify_text_buffers(const std::string& after);
+  // When on, every text buffer is filled with a non-zero pattern before its
+  // callback, so that a text left unterminated shows as a fault.
+  void set_text_poison(bool on) { text_poison_ = on; }
 
  private:
   Module() = default;
@@ -235,9 +244,14 @@ class Module {
   const uint8_t* linkage_ = nullptr;
   uint8_t* import_table_ = nullptr;
   uint8_t* gauge_header_ = nullptr;
-  std::map<uint8_t*, std::unique_ptr<char[]>> text_buffers_;
+  // Each buffer with its guards ends where a no-access page begins, so that a
+  // write far past the guards faults inside the call instead of reaching the
+  // host's own memory.
+  using TextStorage = std::unique_ptr<char, void (*)(char*)>;
+  std::map<uint8_t*, TextStorage> text_buffers_;
   std::vector<CallFault> faults_;
   std::vector<std::string> text_faults_;
+  bool text_poison_ = false;
   size_t hooks_ = 0;
 };
 

@@ -100,9 +100,14 @@ int main(int argc, char** argv) {
     std::printf("Named variable \"%s\" = %u\n", name.c_str(), panel.read_named(name).value_or(0));
   module->kill();
   module->call_module_deinit();
-  for (const CallFault& fault : module->call_faults())
-    std::printf("FAULT: %s left the stack %d bytes off%s\n", fault.routine.c_str(), fault.stack_delta,
-                fault.registers_clobbered ? " and changed a callee-saved register" : "");
+  for (const CallFault& fault : module->call_faults()) {
+    if (fault.crash_code != 0)
+      std::printf("FAULT: %s crashed with exception 0x%08X at 0x%08X\n", fault.routine.c_str(), fault.crash_code,
+                  fault.crash_address);
+    else
+      std::printf("FAULT: %s left the stack %d bytes off%s\n", fault.routine.c_str(), fault.stack_delta,
+                  fault.registers_clobbered ? " and changed a callee-saved register" : "");
+  }
   for (const std::string& fault : module->text_faults()) std::printf("FAULT: %s\n", fault.c_str());
   for (uint32_t slot : panel.trapped_slots()) std::printf("FAULT: unsupported panel service at offset %u\n", slot);
   return module->call_faults().empty() && module->text_faults().empty() && panel.trapped_slots().empty() ? 0 : 1;

@@ -65,8 +65,23 @@ void Module::reset_import_counts() {
 namespace {
 
 void check_call(std::vector<CallFault>& faults, const std::string& routine, const CallResult& result) {
-  if (result.stack_delta != 0 || result.registers_clobbered != 0)
-    faults.push_back({routine, result.stack_delta, result.registers_clobbered != 0});
+  const CallCrash crash = last_call_crash();
+  if (result.stack_delta != 0 || result.registers_clobbered != 0 || crash.code != 0)
+    faults.push_back({routine, result.stack_delta, result.registers_clobbered != 0, crash.code, crash.address});
+}
+
+bool guards_intact(const char* storage) {
+  for (size_t i = 0; i < Module::kTextGuardSize; ++i)
+    if (static_cast<uint8_t>(storage[i]) != kGuardByte ||
+        static_cast<uint8_t>(storage[Module::kTextGuardSize + Module::kTextBufferSize + i]) != kGuardByte)
+      return false;
+  return true;
+}
+
+void repair_guards(char* storage) {
+  std::memset(storage, kGuardByte, Module::kTextGuardSize);
+  std::memset(storage + Module::kTextGuardSize + Module::kTextBufferSize, kGuardByte, Module::kTextGuardSize);
+  storage[Module::kTextGuardSize + Module::kTextBufferSize - 1] = '\0';
 }
 
 }  // namespace
@@ -111,16 +126,44 @@ std::vector<uint8_t*> Module::chain() const {
   return elements;
 }
 
+namespace {
+
+constexpr size_t kTextBlockSize = Module::kTextGuardSize * 2 + Module::kTextBufferSize;
+
+size_t page_size() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwPageSize;
+}
+
+char* allocate_text_block() {
+  const size_t page = page_size();
+  auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  if (pages == nullptr) return nullptr;
+  DWORD old_protection = 0;
+  VirtualProtect(pages + page, page, PAGE_NOACCESS, &old_protection);
+  return pages + page - kTextBlockSize;
+}
+
+void release_text_block(char* block) {
+  if (block == nullptr) return;
+  const uintptr_t pages = reinterpret_cast<uintptr_t>(block) & ~(static_cast<uintptr_t>(page_size()) - 1);
+  VirtualFree(reinterpret_cast<void*>(pages), 0, MEM_RELEASE);
+}
+
+}  // namespace
+
 void Module::supply_text_buffers() {
   for (uint8_t* element : chain()) {
     if (u32(element, element::kKind) != static_cast<uint32_t>(ElementKind::kString)) continue;
     if (text_buffers_.count(element) != 0) continue;
-    auto storage = std::make_unique<char[]>(kTextGuardSize * 2 + kTextBufferSize);
+    TextStorage storage(allocate_text_block(), &release_text_block);
+    if (storage == nullptr) continue;
     std::memset(storage.get(), kGuardByte, kTextGuardSize);
     std::memset(storage.get() + kTextGuardSize, 0, kTextBufferSize);
     std::memset(storage.get() + kTextGuardSize + kTextBufferSize, kGuardByte, kTextGuardSize);
     put_u32(element, string_element::kText, address_of(storage.get() + kTextGuardSize));
-    text_buffers_[element] = std::move(storage);
+    text_buffers_.emplace(element, std::move(storage));
   }
 }
 
@@ -145,6 +188,10 @@ ElementSnapshot Module::run_element(int index, uint8_t* element) {
     case ElementKind::kStaticImage:
       break;
     case ElementKind::kString: {
+      if (text_poison_) {
+        const auto buffer = text_buffers_.find(element);
+        if (buffer != text_buffers_.end()) std::memset(buffer->second.get() + kTextGuardSize, 'X', kTextBufferSize);
+      }
       snapshot.values.push_back(call_element(name + " callback", u32(element, string_element::kCallback), element));
       snapshot.box_width = i32(element, string_element::kBoxWidth);
       snapshot.box_height = i32(element, string_element::kBoxHeight);
@@ -155,16 +202,10 @@ ElementSnapshot Module::run_element(int index, uint8_t* element) {
         const char* text = storage + kTextGuardSize;
         const size_t length = strnlen(text, kTextBufferSize);
         snapshot.text.assign(text, length);
-        bool guards_intact = length < kTextBufferSize;
-        for (size_t i = 0; i < kTextGuardSize; ++i)
-          guards_intact = guards_intact && static_cast<uint8_t>(storage[i]) == kGuardByte &&
-                          static_cast<uint8_t>(storage[kTextGuardSize + kTextBufferSize + i]) == kGuardByte;
-        if (!guards_intact) {
+        if (length >= kTextBufferSize || !guards_intact(storage)) {
           text_faults_.push_back(name + ": text written past its " + std::to_string(kTextBufferSize) +
                                  "-character buffer or left unterminated");
-          std::memset(storage, kGuardByte, kTextGuardSize);
-          std::memset(storage + kTextGuardSize + kTextBufferSize, kGuardByte, kTextGuardSize);
-          storage[kTextGuardSize + kTextBufferSize - 1] = '\0';
+          repair_guards(storage);
         }
       }
       break;
@@ -188,6 +229,19 @@ ElementSnapshot Module::run_element(int index, uint8_t* element) {
   snapshot.hidden = (snapshot.image_flags & element::kHiddenFlag) != 0;
   snapshot.bright = (snapshot.image_flags & element::kBrightFlag) != 0;
   return snapshot;
+}
+
+void Module::verify_text_buffers(const std::string& after) {
+  int index = 0;
+  for (uint8_t* element : chain()) {
+    const auto found = text_buffers_.find(element);
+    if (found != text_buffers_.end() && !guards_intact(found->second.get())) {
+      text_faults_.push_back("the text buffer of element " + std::to_string(index) + " was written outside it " +
+                             after);
+      repair_guards(found->second.get());
+    }
+    ++index;
+  }
 }
 
 FrameSnapshot Module::callbacks_only() {
