@@ -11,6 +11,7 @@ CMAKE_FLAGS := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=
 .PHONY: all setup configure build test bench clean
 
 all: build
+	@cmake/wine-run --shutdown
 	@echo "Modules: $(CURDIR)/dist/"
 	@ls dist/*.gau | sed 's/^/  /'
 	@echo "Pictures of the gauges and of the shipped scenarios: $(CURDIR)/dist/preview/"
@@ -23,13 +24,17 @@ $(BUILD)/CMakeCache.txt: | setup
 
 configure: setup $(BUILD)/CMakeCache.txt
 
+# The artwork tool and the preview renderer run under Wine during the build;
+# one wineserver serves them all, and every target below stops it at its end.
 build: configure
-	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory | { grep -v -E '^\[ *[0-9]+%\] (Built target|Building|Linking)' || true; }
+	@cmake/wine-run --start
+	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory | { grep -v -E '^\[ *[0-9]+%\] (Built target|Building|Linking)' || true; } \
+	  || { status=$$?; cmake/wine-run --shutdown; exit $$status; }
 
-# An empty suite is a failure. One wineserver serves the whole run and is
-# stopped before make returns, so nothing writes into the build folder later.
+# An empty suite is a failure. The wineserver is stopped before make
+# returns, so nothing writes into the build folder later.
 test: build
-	@cmake/wine-run --start; status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)) || status=$$?; \
+	@status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)) || status=$$?; \
 	  cmake/wine-run --shutdown; exit $$status
 
 # Figures, not a test: the cost of each module's frame, load and file.
