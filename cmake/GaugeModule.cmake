@@ -9,6 +9,18 @@ set(TARNWIX_MODULE_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tabl
 set(TARNWIX_STB_DIR /usr/include/stb)
 set(TARNWIX_FONT_DIR /usr/share/fonts/truetype/dejavu CACHE PATH "Fonts the artwork is drawn with")
 
+# Compiles and links a library target as every gauge module is built: the
+# module flags, a .gau file, no start files and no runtime but msvcrt's. The
+# entry point is our own empty DllMain, so nothing runs at load but the loader.
+function(build_as_gauge_module target)
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(${target} PRIVATE ${TARNWIX_MODULE_FLAGS} ${TARNWIX_WARNINGS})
+  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".gau")
+  target_link_options(${target} PRIVATE -nostdlib -nostartfiles -s -Wl,--entry=_DllMain@12 -Wl,--enable-stdcall-fixup
+                      -Wl,--no-seh -Wl,--dynamicbase -Wl,--nxcompat)
+  target_link_libraries(${target} PRIVATE msvcrt kernel32 gcc)
+endfunction()
+
 function(add_gauge_module name)
   cmake_parse_arguments(GAUGE "" "DESCRIPTION" "SOURCES" ${ARGN})
   set(art_dir ${CMAKE_CURRENT_BINARY_DIR}/artwork)
@@ -29,14 +41,9 @@ function(add_gauge_module name)
   add_library(${name} MODULE ${GAUGE_SOURCES} ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc $<TARGET_OBJECTS:tarnwix_framework>)
   add_dependencies(${name} ${name}_artwork)
   set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${name}.rc PROPERTIES OBJECT_DEPENDS ${bitmap_script})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${art_dir})
-  target_compile_options(${name} PRIVATE ${TARNWIX_MODULE_FLAGS} ${TARNWIX_WARNINGS})
-  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".gau" OUTPUT_NAME ${name})
-  # No start files and no runtime but msvcrt's: the entry point is our own
-  # empty DllMain, so nothing runs at load but the loader.
-  target_link_options(${name} PRIVATE -nostdlib -nostartfiles -s -Wl,--entry=_DllMain@12 -Wl,--enable-stdcall-fixup
-                      -Wl,--no-seh -Wl,--dynamicbase -Wl,--nxcompat)
-  target_link_libraries(${name} PRIVATE msvcrt kernel32 gcc)
+  target_include_directories(${name} PRIVATE ${art_dir})
+  set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name})
+  build_as_gauge_module(${name})
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNWIX_DIST_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${TARNWIX_DIST_DIR}/

@@ -64,9 +64,9 @@
 //     above the box's bottom edge (the rest is the line's space above).
 //   - The stand-in face is drawn narrower than it is, to kTextNarrowing of
 //     its width, as an LCD face like the one asked for is narrow.
-//   - The text starts at the box's left edge. When its leading part (up to
+//   - The text starts at the box's left edge. When its leading text (up to
 //     the first run of two spaces, or the whole text) is still wider than the
-//     box, the text is condensed further until that part fits; the rest is
+//     box, the text is condensed further until that text fits; the rest is
 //     laid out at the same scale and cut at the box's edge. So " OFF" with
 //     its far-away digit shows " OFF" alone, as the readout means.
 //   - A space is a blank digit cell, as wide as the digit 8, so that " 00000"

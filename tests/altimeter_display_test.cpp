@@ -1,5 +1,5 @@
 // The altimeter's element callbacks: which rows each test shows, the values
-// and clamps of the moving parts, the texts and their formatter, and what
+// and clamps of the moving pictures, the texts and their formatter, and what
 // NaN and extreme inputs give.
 #include <cmath>
 #include <limits>

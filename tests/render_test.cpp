@@ -440,18 +440,18 @@ TEST(RenderFiles, APngReadsBackAsTheSamePicture) {
   EXPECT_NE(error.find("no/such/folder"), std::string::npos);
 }
 
-// Where `part` appears whole in `whole`, if it does.
-std::optional<std::pair<int, int>> find(const Picture& whole, const Picture& part) {
-  for (int y = 0; y + part.height <= whole.height; ++y)
-    for (int x = 0; x + part.width <= whole.width; ++x) {
+// Where `tile` appears whole in `whole`, if it does.
+std::optional<std::pair<int, int>> find(const Picture& whole, const Picture& tile) {
+  for (int y = 0; y + tile.height <= whole.height; ++y)
+    for (int x = 0; x + tile.width <= whole.width; ++x) {
       bool same = true;
-      for (int py = 0; py < part.height && same; ++py)
-        for (int px = 0; px < part.width && same; ++px) same = whole.at(x + px, y + py) == part.at(px, py);
+      for (int py = 0; py < tile.height && same; ++py)
+        for (int px = 0; px < tile.width && same; ++px) same = whole.at(x + px, y + py) == tile.at(px, py);
       if (same) return std::make_pair(x, y);
     }
   return std::nullopt;
 }
-bool contains(const Picture& whole, const Picture& part) { return find(whole, part).has_value(); }
+bool contains(const Picture& whole, const Picture& tile) { return find(whole, tile).has_value(); }
 
 TEST(RenderFiles, AContactSheetHoldsEveryTileUnchangedInRows) {
   std::vector<Picture> tiles;
@@ -942,9 +942,9 @@ TEST_P(ShippedFlight, ParsesAndRunsWithoutFaults) {
   for (const std::string& line : result.log) EXPECT_NE(line.substr(0, 7), "PROBLEM") << line;
   EXPECT_FALSE(read_png(folder + "/" + GetParam() + ".png").empty());
   if (std::string(GetParam()) == "takeoff_roll") {
-    auto logged = [&](const std::string& part) {
+    auto logged = [&](const std::string& wanted) {
       return std::any_of(result.log.begin(), result.log.end(),
-                         [&](const std::string& line) { return line.find(part) != std::string::npos; });
+                         [&](const std::string& line) { return line.find(wanted) != std::string::npos; });
     };
     EXPECT_TRUE(logged("key 65786 16384")) << "brake help applied";
     EXPECT_TRUE(logged("key 65786 0, Tarnwix_Utils key 65820 0, Tarnwix_Utils key 65821 0")) << "and released";

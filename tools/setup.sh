@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine: the i386
 # architecture, mingw-w64 for 32-bit Windows, CMake, Wine with its 32-bit
-# part, GoogleTest's sources, the stb headers and the fonts. Quiet and quick
+# half, GoogleTest's sources, the stb headers and the fonts. Quiet and quick
 # when everything is already there.
 set -euo pipefail
 

@@ -10,7 +10,7 @@ namespace tarnwix::altimeter {
 
 // The module variable table, in the order every pre-update refreshes it.
 enum Variable : std::size_t {
-  kPower,                  // token 769: its integer part is the power flag
+  kPower,                  // token 769: truncated, it is the power flag
   kAltitude,               // token 74: feet
   kSelectedAltitude,       // token 109: feet
   kPreselect,              // token 108: 1 on, 0 off, compared as a double

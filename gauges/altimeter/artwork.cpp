@@ -1,4 +1,4 @@
-// The bitmaps of the altimeter. Every moving part is drawn where the
+// The bitmaps of the altimeter. Every moving picture is drawn where the
 // simulator's placement brings it for the value it stands for:
 //
 // A moving image's strip slides behind its mask by (strip height - mask

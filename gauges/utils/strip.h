@@ -90,7 +90,7 @@ void update_strip() {
   }
 }
 
-// The first-draw reset, in two parts so that the 2D strip can clear its
+// The first-draw reset, in two steps so that the 2D strip can clear its
 // published words between them. Sends nothing, even mid-apply.
 inline void reset_brake_help() {
   state.armed = 0;
