@@ -121,6 +121,13 @@ double show_value_if(Element* element, bool shown, double value) {
   return value;
 }
 
+// The x callback of a moving image or slider that does not travel sideways:
+// its own x source variable (token 0, so 0), under the element's test.
+template <bool (*Shown)(), typename Element>
+double GAUGE_CALL own_x(Element* element) {
+  return show_value_if(element, Shown(), element->x_source.value);
+}
+
 // The whole callback of a string element: flags, then the text (written
 // whether the element is shown or hidden), then 0.
 inline double show_text_if(StringElement* element, bool shown, const char* format, double value) {

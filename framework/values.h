@@ -43,6 +43,14 @@ constexpr double clamp_upper_first(double value, double lower, double upper) {
   return value;
 }
 
+// A position handed to the simulator as a moving image's or slider's value:
+// NaN, which no comparison catches, is taken as 0 (as its truncation gives 0),
+// then the value is clamped upper bound first. The simulator is always handed
+// a place on the strip.
+constexpr double position_within(double value, double lower, double upper) {
+  return clamp_upper_first(value != value ? 0.0 : value, lower, upper);
+}
+
 constexpr double cap_at(double value, double upper) { return value > upper ? upper : value; }
 constexpr double floor_at(double value, double lower) { return value < lower ? lower : value; }
 

@@ -90,28 +90,11 @@ FrameCalls frame_calls(const Module& module) {
   FrameCalls calls;
   calls.gauge = module.gauge_header();
   calls.callback = reinterpret_cast<GaugeCallbackRoutine>(u32(calls.gauge, gauge_header::kCallback));
-  auto add = [&](uint32_t address, void* element) {
-    if (address != 0) calls.elements.emplace_back(reinterpret_cast<ElementRoutine>(address), element);
-  };
   for (uint8_t* element : module.chain()) {
-    switch (static_cast<ElementKind>(u32(element, element::kKind))) {
-      case ElementKind::kStaticImage:
-        break;
-      case ElementKind::kString:
-        add(u32(element, string_element::kCallback), element);
-        break;
-      case ElementKind::kSlider:
-        add(u32(element, slider::kXCallback), element);
-        add(u32(element, slider::kYCallback), element);
-        break;
-      case ElementKind::kIcon:
-        add(u32(element, icon::kCallback), element);
-        break;
-      case ElementKind::kMovingImage:
-        add(u32(element, moving_image::kXCallback), element);
-        add(u32(element, moving_image::kYCallback), element);
-        break;
-    }
+    const CallbackOffsets callbacks = callback_offsets(u32(element, element::kKind));
+    for (uint32_t i = 0; i < callbacks.count; ++i)
+      if (const uint32_t address = u32(element, callbacks.offset[i]); address != 0)
+        calls.elements.emplace_back(reinterpret_cast<ElementRoutine>(address), element);
   }
   return calls;
 }

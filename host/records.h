@@ -23,9 +23,10 @@ constexpr uint32_t kSize = 28, kToken = 0, kValuePointer = 4, kType = 8, kValue 
 }
 namespace element {
 constexpr uint32_t kKind = 0, kResourceId = 4, kX = 8, kY = 12, kHostPosition = 16, kGauge = 32, kPrevious = 36,
-                   kChildren = 40, kFailures = 44, kImageFlags = 48, kSecondFlags = 52, kReserved = 56, kHeaderSize = 60;
+                   kChildren = 40, kFailures = 44, kImageFlags = 48, kSecondFlags = 52, kReserved = 56,
+                   kHeaderSize = 60;
 constexpr uint32_t kHiddenFlag = 0x40000000, kBrightFlag = 0x4, kFlagsAtLoad = 0x83;
-}
+}  // namespace element
 namespace static_image {
 constexpr uint32_t kSize = 96;
 }
@@ -47,24 +48,51 @@ namespace mouse_rect {
 constexpr uint32_t kSize = 44, kKind = 0, kX = 4, kY = 8, kWidth = 12, kHeight = 16, kCursor = 20, kHelpId = 24,
                    kEventFlags = 28, kEventId = 32, kHandler = 36, kData = 40;
 constexpr uint32_t kListEnd = 0, kParent = 1, kChild = 2, kParentEnd = 3, kTooltip = 4;
-}
+}  // namespace mouse_rect
 namespace panel_services {
 constexpr uint32_t kTriggerKeyEvent = 144, kRegisterNamedVariable = 148, kLookupVariable = 160,
                    kUnregisterNamedVariable = 164;
 constexpr uint32_t kSlots = 128;  // the host's table is this many pointers long
-}
+}  // namespace panel_services
 
 enum class ElementKind : uint32_t { kStaticImage = 0, kString = 2, kSlider = 3, kIcon = 4, kMovingImage = 5 };
 
 // Size of an element record by kind; 0 for a kind this system does not use.
 constexpr uint32_t element_size(uint32_t kind) {
   switch (kind) {
-    case 0: return static_image::kSize;
-    case 2: return string_element::kSize;
-    case 3: return slider::kSize;
-    case 4: return icon::kSize;
-    case 5: return moving_image::kSize;
-    default: return 0;
+    case 0:
+      return static_image::kSize;
+    case 2:
+      return string_element::kSize;
+    case 3:
+      return slider::kSize;
+    case 4:
+      return icon::kSize;
+    case 5:
+      return moving_image::kSize;
+    default:
+      return 0;
+  }
+}
+
+// Offsets of an element's callback words by kind, in the order the simulator
+// calls them (x before y); count 0 for a static image.
+struct CallbackOffsets {
+  uint32_t offset[2];
+  uint32_t count;
+};
+constexpr CallbackOffsets callback_offsets(uint32_t kind) {
+  switch (kind) {
+    case 2:
+      return {{string_element::kCallback, 0}, 1};
+    case 3:
+      return {{slider::kXCallback, slider::kYCallback}, 2};
+    case 4:
+      return {{icon::kCallback, 0}, 1};
+    case 5:
+      return {{moving_image::kXCallback, moving_image::kYCallback}, 2};
+    default:
+      return {{0, 0}, 0};
   }
 }
 

@@ -78,16 +78,9 @@ inline constexpr double kMachScale = 3.2;
 inline constexpr double kMachPerUnit = 0.0000152587890625;  // 1/65536
 inline constexpr double kKnotsPerMetrePerSecond = 1.943844;
 
-// A position clamped upper bound first; a NaN, which no comparison catches,
-// gives the lower bound, so the simulator is always handed a place on the strip.
-double position(double value, double lower, double upper) {
-  value = clamp_upper_first(value, lower, upper);
-  return value == value ? value : lower;
-}
-
 // The offset of the red band or the marker from the current airspeed.
 double marker_offset(double speed) {
-  return position(records.value(kAirspeed) - speed + kOffsetCentre, 0.0, kOffsetTravel);
+  return position_within(records.value(kAirspeed) - speed + kOffsetCentre, 0.0, kOffsetTravel);
 }
 
 // A text value: the number rounded to single precision and widened back.
@@ -101,11 +94,11 @@ inline constexpr char kSpeedFormat[] = "%03.0f";
 inline constexpr char kMachFormat[] = "%04.2f";
 inline constexpr char kSelectionOffFormat[] = "OFF            %0.0f";  // "OFF", twelve spaces
 
-// Element callbacks, in chain order.
-double GAUGE_CALL tape_x(MovingImageElement* tape) { return show_value_if(tape, powered(), tape->x_source.value); }
+// Element callbacks, in chain order, one routine of its own for each.
+double GAUGE_CALL tape_x(MovingImageElement* tape) { return own_x<powered>(tape); }
 
 double GAUGE_CALL tape_y(MovingImageElement* tape) {
-  return show_value_if(tape, powered(), position(records.value(kAirspeed), 0.0, kTapeTop));
+  return show_value_if(tape, powered(), position_within(records.value(kAirspeed), 0.0, kTapeTop));
 }
 
 double GAUGE_CALL frame_picture(IconElement* frame) {
@@ -139,15 +132,13 @@ double GAUGE_CALL selection_off_text(StringElement* readout) {
   return show_text_if(readout, no_selection_shown(), kSelectionOffFormat, text_value(readout->source_variable.value));
 }
 
-double GAUGE_CALL band_x(MovingImageElement* band) { return show_value_if(band, powered(), band->x_source.value); }
+double GAUGE_CALL band_x(MovingImageElement* band) { return own_x<powered>(band); }
 
 double GAUGE_CALL band_y(MovingImageElement* band) {
   return show_value_if(band, powered(), marker_offset(in_double(records.value(kRedBandSpeed) * kRedBandKnotsPerUnit)));
 }
 
-double GAUGE_CALL marker_x(MovingImageElement* marker) {
-  return show_value_if(marker, speed_selection_shown(), marker->x_source.value);
-}
+double GAUGE_CALL marker_x(MovingImageElement* marker) { return own_x<speed_selection_shown>(marker); }
 
 double GAUGE_CALL marker_y(MovingImageElement* marker) {
   return show_value_if(marker, speed_selection_shown(), marker_offset(records.value(kSelectedSpeed)));

@@ -60,10 +60,6 @@ bool preselect_is_1() { return records.value(kPreselect) == 1.0; }
 bool preselect_is_0() { return records.value(kPreselect) == 0.0; }
 bool preselect_not_0() { return records.value(kPreselect) != 0.0; }
 
-// A position value handed to the simulator is never NaN: a NaN input is taken
-// as 0 before it is clamped, as a truncated NaN gives 0.
-constexpr double defined(double value) { return value != value ? 0.0 : value; }
-
 // ---- Moving images and the slider: both callbacks apply the element's test.
 
 bool tape_shown() { return power_flag_is_1(); }
@@ -73,19 +69,8 @@ bool climb_bar_shown() { return power_flag_not_0() && working.vertical_speed_fpm
 bool descent_bar_shown() { return power_flag_not_0() && working.vertical_speed_fpm <= 0; }
 bool pointer_shown() { return power_flag_is_1() && preselect_is_1(); }
 
-// The x callbacks hand back the element's own x source value (token 0, so 0).
-template <bool (*Shown)()>
-double GAUGE_CALL own_x(MovingImageElement* element) {
-  return show_value_if(element, Shown(), element->x_source.value);
-}
-
-template <bool (*Shown)()>
-double GAUGE_CALL own_x(SliderElement* element) {
-  return show_value_if(element, Shown(), element->x_source.value);
-}
-
 double GAUGE_CALL tape_y(MovingImageElement* element) {
-  return show_value_if(element, tape_shown(), clamp_upper_first(defined(records.value(kAltitude)), -2000.0, 70600.0));
+  return show_value_if(element, tape_shown(), position_within(records.value(kAltitude), -2000.0, 70600.0));
 }
 
 double GAUGE_CALL ground_marker_y(MovingImageElement* element) {
@@ -94,7 +79,7 @@ double GAUGE_CALL ground_marker_y(MovingImageElement* element) {
 
 double GAUGE_CALL selected_marker_y(MovingImageElement* element) {
   const double offset = records.value(kAltitude) - records.value(kSelectedAltitude) + 460.0;
-  return show_value_if(element, selected_marker_shown(), clamp_upper_first(defined(offset), 0.0, 920.0));
+  return show_value_if(element, selected_marker_shown(), position_within(offset, 0.0, 920.0));
 }
 
 double GAUGE_CALL climb_bar_y(MovingImageElement* element) {
@@ -106,8 +91,8 @@ double GAUGE_CALL descent_bar_y(MovingImageElement* element) {
 }
 
 double GAUGE_CALL pointer_y(SliderElement* element) {
-  const double selected = defined(records.value(kSelectedVerticalSpeed));
-  return show_value_if(element, pointer_shown(), clamp_upper_first(selected, -3000.0, 3000.0));
+  return show_value_if(element, pointer_shown(),
+                       position_within(records.value(kSelectedVerticalSpeed), -3000.0, 3000.0));
 }
 
 // ---- The icon: the scale while powered, a blank image otherwise. It never
