@@ -1,5 +1,7 @@
 #include "pe.h"
 
+#include <windows.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -101,5 +103,27 @@ std::optional<PeFile> read_pe_file(const std::string& path, std::string* error) 
   directory(9, &pe.tls_directory_size);
   return pe;
 }
+
+namespace {
+const IMAGE_NT_HEADERS32* loaded_headers(const void* base) {
+  const auto* dos = static_cast<const IMAGE_DOS_HEADER*>(base);
+  return reinterpret_cast<const IMAGE_NT_HEADERS32*>(static_cast<const uint8_t*>(base) + dos->e_lfanew);
+}
+}  // namespace
+
+std::vector<LoadedSection> loaded_sections(const void* base) {
+  const IMAGE_NT_HEADERS32* nt = loaded_headers(base);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  std::vector<LoadedSection> sections;
+  for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    const auto* name = reinterpret_cast<const char*>(section->Name);
+    sections.push_back({std::string(name, strnlen(name, IMAGE_SIZEOF_SHORT_NAME)),
+                        const_cast<uint8_t*>(static_cast<const uint8_t*>(base)) + section->VirtualAddress,
+                        section->Misc.VirtualSize, section->SizeOfRawData, section->Characteristics});
+  }
+  return sections;
+}
+
+uint32_t loaded_image_size(const void* base) { return loaded_headers(base)->OptionalHeader.SizeOfImage; }
 
 }  // namespace tarnwix::host

@@ -32,4 +32,24 @@ struct PeFile {
 // Reads the file at `path`; nullopt when it is not a readable PE32 image.
 std::optional<PeFile> read_pe_file(const std::string& path, std::string* error = nullptr);
 
+// A section of a module as the loader mapped it into this process.
+struct LoadedSection {
+  std::string name;
+  uint8_t* start;
+  uint32_t size;      // bytes mapped (the virtual size)
+  uint32_t raw_size;  // bytes the file holds for it
+  uint32_t characteristics;
+  bool writable() const { return (characteristics & 0x80000000u) != 0; }
+  bool executable() const { return (characteristics & 0x20000000u) != 0; }
+  bool holds(const void* address) const {
+    const auto* byte = static_cast<const uint8_t*>(address);
+    return byte >= start && byte < start + size;
+  }
+};
+
+// The sections of the module loaded at `base` (its handle), in image order.
+std::vector<LoadedSection> loaded_sections(const void* base);
+// The bytes the loaded image spans from `base`.
+uint32_t loaded_image_size(const void* base);
+
 }  // namespace tarnwix::host

@@ -1,14 +1,15 @@
 // Tarnwix_Airspeed as the simulator reads it: the module's data, the element
 // chain and its records byte for byte, the mouse rectangle list and the
 // bitmaps with the geometry the strips share with the element bounds.
-#include <windows.h>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "host/pe.h"
 #include "support.h"
 
 namespace tarnwix::test {
@@ -27,17 +28,11 @@ class AirspeedRecords : public ::testing::Test {
   std::unique_ptr<Module> module;
 };
 
-// The loaded image's section that holds `address`, or null.
-const IMAGE_SECTION_HEADER* section_of(HMODULE image, const void* address) {
-  const auto* base = reinterpret_cast<const uint8_t*>(image);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-  const auto offset = static_cast<uint32_t>(static_cast<const uint8_t*>(address) - base);
-  for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section)
-    if (offset >= section->VirtualAddress && offset < section->VirtualAddress + section->Misc.VirtualSize)
-      return section;
-  return nullptr;
+// The loaded image's section that holds `address`, if any.
+std::optional<host::LoadedSection> section_of(const Module& module, const void* address) {
+  for (const host::LoadedSection& section : host::loaded_sections(module.handle()))
+    if (section.holds(address)) return section;
+  return std::nullopt;
 }
 
 TEST_F(AirspeedRecords, NameOpensTheDataThenHeaderFirstDrawFlagAndVariablesInTableOrder) {
@@ -46,14 +41,10 @@ TEST_F(AirspeedRecords, NameOpensTheDataThenHeaderFirstDrawFlagAndVariablesInTab
   ASSERT_NE(name, nullptr);
   EXPECT_STREQ(reinterpret_cast<const char*>(name), "Tarnwix_Airspeed");
 
-  const HMODULE image = static_cast<HMODULE>(module->handle());
-  const IMAGE_SECTION_HEADER* data = section_of(image, name);
-  ASSERT_NE(data, nullptr);
-  EXPECT_EQ(
-      std::string(reinterpret_cast<const char*>(data->Name), strnlen(reinterpret_cast<const char*>(data->Name), 8)),
-      ".data");
-  EXPECT_EQ(name, reinterpret_cast<const uint8_t*>(image) + data->VirtualAddress)
-      << "the name is not first in the data";
+  const std::optional<host::LoadedSection> data = section_of(*module, name);
+  ASSERT_TRUE(data.has_value());
+  EXPECT_EQ(data->name, ".data");
+  EXPECT_EQ(name, data->start) << "the name is not first in the data";
 
   // The header follows the 17-byte name at the next 4-byte boundary.
   EXPECT_EQ(header, name + 20);

@@ -22,10 +22,7 @@ INSTANTIATE_TEST_SUITE_P(Built, EveryModule, ::testing::ValuesIn(module_names())
 
 bool inside_image(const host::Module& module, uint32_t address) {
   const auto base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module.handle()));
-  const auto* dos = static_cast<const IMAGE_DOS_HEADER*>(module.handle());
-  const auto* nt =
-      reinterpret_cast<const IMAGE_NT_HEADERS32*>(static_cast<const uint8_t*>(module.handle()) + dos->e_lfanew);
-  return address >= base && address < base + nt->OptionalHeader.SizeOfImage;
+  return address >= base && address < base + host::loaded_image_size(module.handle());
 }
 
 bool all_zero(const uint8_t* base, uint32_t from, uint32_t to) {

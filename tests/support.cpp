@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "host/pe.h"
+
 namespace tarnwix::test {
 
 std::string module_path(const std::string& name) { return std::string(TARNWIX_DIST_DIR) + "/" + name + ".gau"; }
@@ -39,16 +41,9 @@ std::vector<std::string> module_names() {
 }
 
 std::vector<uint8_t> writable_image_bytes(const host::Module& module) {
-  const auto* base = static_cast<const uint8_t*>(module.handle());
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
   std::vector<uint8_t> bytes;
-  for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-    if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
-    const uint8_t* start = base + section->VirtualAddress;
-    bytes.insert(bytes.end(), start, start + section->Misc.VirtualSize);
-  }
+  for (const host::LoadedSection& section : host::loaded_sections(module.handle()))
+    if (section.writable()) bytes.insert(bytes.end(), section.start, section.start + section.size);
   return bytes;
 }
 
