@@ -59,9 +59,7 @@ class AirspeedDisplay : public ::testing::Test {
   }
   void TearDown() override {
     if (module == nullptr) return;
-    for (const CallFault& fault : module->call_faults())
-      ADD_FAILURE() << "calling convention broken: " << fault.routine;
-    for (const std::string& fault : module->text_faults()) ADD_FAILURE() << fault;
+    expect_clean_calls(*module);
     EXPECT_EQ(module->imports().allocations, 0) << "the module allocates no memory";
   }
   static void set(uint32_t token, double value) { Panel::instance().set_variable(token, value); }

@@ -93,9 +93,7 @@ class AltimeterTest : public ::testing::Test {
   }
   void TearDown() override {
     if (module == nullptr) return;
-    for (const host::CallFault& fault : module->call_faults())
-      ADD_FAILURE() << fault.routine << " broke the calling convention (stack " << fault.stack_delta << ")";
-    for (const std::string& fault : module->text_faults()) ADD_FAILURE() << fault;
+    expect_clean_calls(*module);
   }
   host::FrameSnapshot frame(const Inputs& in) {
     set_inputs(in);

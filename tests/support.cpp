@@ -32,6 +32,12 @@ std::unique_ptr<host::Module> load_with_sound(const std::string& name) {
   return load_in(name, host::SoundLibraryMode::kPresent);
 }
 
+void expect_clean_calls(const host::Module& module) {
+  for (const host::CallFault& fault : module.call_faults())
+    ADD_FAILURE() << fault.routine << " broke the calling convention (stack off by " << fault.stack_delta << ")";
+  for (const std::string& fault : module.text_faults()) ADD_FAILURE() << fault;
+}
+
 std::vector<std::string> module_names() {
   std::vector<std::string> names;
   std::istringstream list(TARNWIX_MODULE_NAMES);

@@ -25,6 +25,11 @@ std::unique_ptr<host::Module> load(const std::string& name);
 // Resets the panel with the fake sound library present and loads NAME.
 std::unique_ptr<host::Module> load_with_sound(const std::string& name);
 
+// Fails the running test for every call into `module` that broke the calling
+// convention and every text written past its buffer, so far. For fixtures'
+// TearDown: every test of the fixture then checks them.
+void expect_clean_calls(const host::Module& module);
+
 // Every module the build makes, by name, in the order the build lists them.
 std::vector<std::string> module_names();
 

@@ -43,9 +43,7 @@ class BrakeHelp : public ::testing::TestWithParam<std::string> {
     module_->frame();
   }
   void TearDown() override {
-    if (module_ != nullptr) {
-      EXPECT_TRUE(module_->call_faults().empty()) << module_->call_faults()[0].routine;
-    }
+    if (module_ != nullptr) expect_clean_calls(*module_);
   }
 
   void click_brake_help() { ASSERT_GE(module_->click(kBrakeHelpX, kBrakeHelpY), 0); }

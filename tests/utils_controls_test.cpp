@@ -49,9 +49,7 @@ class Strip : public ::testing::TestWithParam<std::string> {
   }
   void SetUp() override { start_with_power(1.0); }
   void TearDown() override {
-    if (module_ != nullptr) {
-      EXPECT_TRUE(module_->call_faults().empty()) << module_->call_faults()[0].routine;
-    }
+    if (module_ != nullptr) expect_clean_calls(*module_);
   }
   int click(Point p) { return module_->click(p.x, p.y); }
   std::unique_ptr<host::Module> module_;
