@@ -65,13 +65,16 @@ const IMAGE_NT_HEADERS32* nt_headers(const void* base) {
   return reinterpret_cast<const IMAGE_NT_HEADERS32*>(static_cast<const uint8_t*>(base) + dos->e_lfanew);
 }
 
+uint32_t address_of(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
 struct AddressRange {
   uint32_t begin = 0, end = 0;
   bool contains(uint32_t address) const { return address >= begin && address < end; }
+  bool contains(const void* address) const { return contains(address_of(address)); }
 };
 
 AddressRange image_range(const Module& module) {
-  const auto begin = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module.handle()));
+  const uint32_t begin = address_of(module.handle());
   return {begin, begin + nt_headers(module.handle())->OptionalHeader.SizeOfImage};
 }
 
@@ -265,7 +268,7 @@ class Run {
   void frame(Module& module, bool draw = true);
   void callbacks(Module& module);
   void click(Module& module, int x, int y, uint32_t flags = kLeftSingleClick);
-  void check_frame(Module& module, const FrameSnapshot& frame);
+  void check_frame(const FrameSnapshot& frame);
   void refresh_element_variables(Module& module);
   void check_named_registered(const Module& module);
 
@@ -406,7 +409,7 @@ void Run::unload(std::unique_ptr<Module>& module) {
   const AddressRange image = image_range(*module);
   module.reset();
   for (const auto& [name, variable] : Panel::instance().named_variables())
-    if (image.contains(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(variable.address))))
+    if (image.contains(variable.address))
       fail(invariant::kNamedVariables,
            "\"" + name + "\" is still registered with a word of the unloaded module: other gauges read freed memory");
   expect_sound_references(sound_baseline_, "after the unload");
@@ -480,20 +483,26 @@ void Run::kill(Module& module) {
 void Run::check_named_registered(const Module& module) {
   const AddressRange image = image_range(module);
   for (const auto& [name, variable] : Panel::instance().named_variables())
-    if (!image.contains(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(variable.address))))
+    if (!image.contains(variable.address))
       fail(invariant::kNamedVariables, "\"" + name + "\" was registered with an address outside the module (" +
-                                           hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(variable.address))) +
-                                           "): it does not live for the whole load");
+                                           hex(address_of(variable.address)) + "): it does not live for the whole load");
 }
 
-// The simulator refreshes an element's own source variable (at offset 60 in
-// every value-driven kind) when it names a token; a token of 0 names none and
-// the value stays as it is.
+// The token of an element's own source variable, which every value-driven kind
+// keeps at the same offset; 0 for a static image, which has none, and for an
+// element that names no variable.
+static_assert(host::string_element::kSource == host::icon::kSource && host::slider::kXSource == host::icon::kSource &&
+              host::moving_image::kXSource == host::icon::kSource);
+uint32_t source_token(const uint8_t* element) {
+  if (host::u32(element, host::element::kKind) == static_cast<uint32_t>(ElementKind::kStaticImage)) return 0;
+  return host::u32(element, host::icon::kSource + host::module_variable::kToken);
+}
+
+// The simulator refreshes an element's own source variable when it names a
+// token; a token of 0 names none and the value stays as it is.
 void Run::refresh_element_variables(Module& module) {
   for (uint8_t* element : module.chain()) {
-    const uint32_t kind = host::u32(element, host::element::kKind);
-    if (kind == static_cast<uint32_t>(ElementKind::kStaticImage)) continue;
-    const uint32_t token = host::u32(element, host::icon::kSource + host::module_variable::kToken);
+    const uint32_t token = source_token(element);
     if (token == 0) continue;
     const double value = Panel::instance().variable(token);
     std::memcpy(element + host::icon::kSource + host::module_variable::kValue, &value, sizeof value);
@@ -507,7 +516,7 @@ void Run::frame(Module& module, bool draw) {
   const FrameSnapshot snapshot = module.callbacks_only();
   if (draw) module.service(10);
   observe(module, since);
-  check_frame(module, snapshot);
+  check_frame(snapshot);
 }
 
 void Run::callbacks(Module& module) {
@@ -515,7 +524,7 @@ void Run::callbacks(Module& module) {
   refresh_element_variables(module);
   const FrameSnapshot snapshot = module.callbacks_only();
   observe(module, since);
-  check_frame(module, snapshot);
+  check_frame(snapshot);
 }
 
 void Run::click(Module& module, int x, int y, uint32_t flags) {
@@ -525,7 +534,7 @@ void Run::click(Module& module, int x, int y, uint32_t flags) {
   observe(module, since);
 }
 
-void Run::check_frame(Module&, const FrameSnapshot& frame) {
+void Run::check_frame(const FrameSnapshot& frame) {
   std::map<std::pair<int32_t, int32_t>, std::vector<int>> shown_strings;
   std::set<double> named_values;
   if (named_written_) {
@@ -578,8 +587,7 @@ void Run::learn_inputs(Module& module) {
   for (uint32_t token : panel.lookups())
     if (seen.insert(token).second) tokens_.push_back(token);
   for (uint8_t* element : module.chain()) {
-    if (host::u32(element, host::element::kKind) == static_cast<uint32_t>(ElementKind::kStaticImage)) continue;
-    const uint32_t token = host::u32(element, host::icon::kSource + host::module_variable::kToken);
+    const uint32_t token = source_token(element);
     if (token != 0 && seen.insert(token).second) tokens_.push_back(token);
   }
 }
