@@ -258,8 +258,10 @@ class Run {
   bool stopped() const { return stopped_ || given_up_; }
 
   // Calls into the module, each followed by the checks that apply to every call.
-  std::unique_ptr<Module> load();
+  std::unique_ptr<Module> load(const std::string& action = "load the module");
   void unload(std::unique_ptr<Module>& module);
+  bool module_init(Module& module);
+  bool module_deinit(Module& module);
   Marks marks(const Module& module) const;
   void observe(Module& module, Marks& since);
   void service(Module& module, uint32_t code, uint32_t data = 0);
@@ -268,6 +270,7 @@ class Run {
   void frame(Module& module, bool draw = true);
   void callbacks(Module& module);
   void click(Module& module, int x, int y, uint32_t flags = kLeftSingleClick);
+  void click_somewhere(Module& module);
   void check_frame(const FrameSnapshot& frame);
   void refresh_element_variables(Module& module);
   void check_named_registered(const Module& module);
@@ -391,7 +394,9 @@ void Run::fail(const char* invariant, const std::string& detail) {
   }
 }
 
-std::unique_ptr<Module> Run::load() {
+// Null when the run has stopped or the module does not load.
+std::unique_ptr<Module> Run::load(const std::string& action) {
+  if (!step(action)) return nullptr;
   std::string error;
   auto module = Module::load(path_, &error);
   if (module == nullptr) {
@@ -402,6 +407,23 @@ std::unique_ptr<Module> Run::load() {
   const AddressRange image = image_range(*module);
   host::set_interruptible_code(image.begin, image.end);
   return module;
+}
+
+// False when the run has stopped before the call.
+bool Run::module_init(Module& module) {
+  if (!step("module init routine")) return false;
+  Marks since = marks(module);
+  module.call_module_init();
+  observe(module, since);
+  return true;
+}
+
+bool Run::module_deinit(Module& module) {
+  if (!step("module deinit routine")) return false;
+  Marks since = marks(module);
+  module.call_module_deinit();
+  observe(module, since);
+  return true;
 }
 
 void Run::unload(std::unique_ptr<Module>& module) {
@@ -485,7 +507,8 @@ void Run::check_named_registered(const Module& module) {
   for (const auto& [name, variable] : Panel::instance().named_variables())
     if (!image.contains(variable.address))
       fail(invariant::kNamedVariables, "\"" + name + "\" was registered with an address outside the module (" +
-                                           hex(address_of(variable.address)) + "): it does not live for the whole load");
+                                           hex(address_of(variable.address)) +
+                                           "): it does not live for the whole load");
 }
 
 // The token of an element's own source variable, which every value-driven kind
@@ -532,6 +555,13 @@ void Run::click(Module& module, int x, int y, uint32_t flags) {
   Marks since = marks(module);
   module.click(x, y, flags);
   observe(module, since);
+}
+
+// A single left click at one of the click points, picked at random.
+void Run::click_somewhere(Module& module) {
+  const auto points = click_points();
+  const auto& [x, y] = points[static_cast<size_t>(below(static_cast<int>(points.size())))];
+  click(module, x, y);
 }
 
 void Run::check_frame(const FrameSnapshot& frame) {
@@ -702,16 +732,9 @@ void Run::load_and_unload() {
   begin("load and unload", false);
   set_sound(SoundLibraryMode::kPresent);
   for (int round = 0; round < 4 * options_.level && !stopped(); ++round) {
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
-    if (!step("module init routine")) break;
-    Marks since = marks(*module);
-    module->call_module_init();
-    observe(*module, since);
-    if (!step("module deinit routine")) break;
-    module->call_module_deinit();
-    observe(*module, since);
+    if (!module_init(*module) || !module_deinit(*module)) break;
     unload(module);
   }
   end();
@@ -724,21 +747,14 @@ void Run::lifecycles(const std::string& name, SoundLibraryMode mode, bool other_
   if (other_gauge_holds) other_gauge.take(options_.sound_library);
   sound_baseline_ = have_sound() ? sound_references(options_.sound_library) : 0;
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
-    if (!step("module init routine")) break;
-    Marks since = marks(*module);
-    module->call_module_init();
-    observe(*module, since);
+    if (!module_init(*module)) break;
     install(*module);
     if (round == 0) learn_inputs(*module);
     run_frames(*module, 1 + below(5 * options_.level));
     kill(*module);
-    if (!step("module deinit routine")) break;
-    since = marks(*module);
-    module->call_module_deinit();
-    observe(*module, since);
+    if (!module_deinit(*module)) break;
     unload(module);
   }
   other_gauge.release();
@@ -749,8 +765,7 @@ void Run::sound_appears() {
   begin("sound library appears in the middle of a run", true);
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
     set_sound(SoundLibraryMode::kAbsent);
-    if (!step("load the module (sound library absent)")) break;
-    auto module = load();
+    auto module = load("load the module (sound library absent)");
     if (module == nullptr) break;
     install(*module);
     if (round == 0) learn_inputs(*module);
@@ -784,7 +799,6 @@ void Run::sound_vanishes() {
     } else {
       set_sound(SoundLibraryMode::kPresent);
     }
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
     install(*module);
@@ -808,7 +822,6 @@ void Run::odd_service_orders() {
   static constexpr uint32_t kOddCodes[] = {13, 14, 15, 100, 255, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu};
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
     set_sound(round % 2 == 0 ? SoundLibraryMode::kAbsent : SoundLibraryMode::kPresent);
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
     rects_ = module->mouse_rects();
@@ -834,9 +847,7 @@ void Run::odd_service_orders() {
         const std::string values = set_variables(true);
         if (step("frame with " + values)) frame(*module, chance(80));
       } else {
-        const auto points = click_points();
-        const auto& [x, y] = points[static_cast<size_t>(below(static_cast<int>(points.size())))];
-        click(*module, x, y);
+        click_somewhere(*module);
       }
     }
     kill(*module);
@@ -849,7 +860,6 @@ void Run::second_instance() {
   begin("a second instance sharing the module's state", true);
   for (int round = 0; round < options_.level && !stopped(); ++round) {
     set_sound(round % 2 == 0 ? SoundLibraryMode::kPresent : SoundLibraryMode::kAbsent);
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
     install(*module);
@@ -867,8 +877,6 @@ void Run::second_instance() {
 
 void Run::variable_fuzz() {
   begin("variables fed odd values", true);
-  set_sound(SoundLibraryMode::kAbsent);
-  if (!step("load the module")) return end();
   auto module = load();
   if (module == nullptr) return end();
   install(*module);
@@ -903,8 +911,6 @@ void Run::variable_fuzz() {
 
 void Run::clicks() {
   begin("clicks in, on the edges of and outside every area", true);
-  set_sound(SoundLibraryMode::kAbsent);
-  if (!step("load the module")) return end();
   auto module = load();
   if (module == nullptr) return end();
   install(*module);
@@ -937,8 +943,6 @@ void Run::clicks() {
 
 void Run::named_variables() {
   begin("named variables written by another gauge", true);
-  set_sound(SoundLibraryMode::kAbsent);
-  if (!step("load the module")) return end();
   auto module = load();
   if (module == nullptr) return end();
   install(*module);
@@ -957,11 +961,7 @@ void Run::named_variables() {
     }
     if (!step(action + " with " + (chance(50) ? set_variables(true) : "the same variables"))) break;
     frame(*module);
-    if (chance(30)) {
-      const auto points = click_points();
-      const auto& [x, y] = points[static_cast<size_t>(below(static_cast<int>(points.size())))];
-      click(*module, x, y);
-    }
+    if (chance(30)) click_somewhere(*module);
   }
   kill(*module);
   unload(module);
@@ -972,7 +972,6 @@ Report Run::execute() {
   out_ << "gaugecheck " << path_ << ", level " << options_.level << ", seed " << options_.seed << "\n";
   begin("load", false);
   covered_ = {invariant::kLoads};
-  step("load the module");
   {
     auto module = load();
     if (module == nullptr) {
