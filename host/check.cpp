@@ -65,13 +65,16 @@ const IMAGE_NT_HEADERS32* nt_headers(const void* base) {
   return reinterpret_cast<const IMAGE_NT_HEADERS32*>(static_cast<const uint8_t*>(base) + dos->e_lfanew);
 }
 
+uint32_t address_of(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
 struct AddressRange {
   uint32_t begin = 0, end = 0;
   bool contains(uint32_t address) const { return address >= begin && address < end; }
+  bool contains(const void* address) const { return contains(address_of(address)); }
 };
 
 AddressRange image_range(const Module& module) {
-  const auto begin = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module.handle()));
+  const uint32_t begin = address_of(module.handle());
   return {begin, begin + nt_headers(module.handle())->OptionalHeader.SizeOfImage};
 }
 
@@ -255,8 +258,10 @@ class Run {
   bool stopped() const { return stopped_ || given_up_; }
 
   // Calls into the module, each followed by the checks that apply to every call.
-  std::unique_ptr<Module> load();
+  std::unique_ptr<Module> load(const std::string& action = "load the module");
   void unload(std::unique_ptr<Module>& module);
+  bool module_init(Module& module);
+  bool module_deinit(Module& module);
   Marks marks(const Module& module) const;
   void observe(Module& module, Marks& since);
   void service(Module& module, uint32_t code, uint32_t data = 0);
@@ -265,7 +270,8 @@ class Run {
   void frame(Module& module, bool draw = true);
   void callbacks(Module& module);
   void click(Module& module, int x, int y, uint32_t flags = kLeftSingleClick);
-  void check_frame(Module& module, const FrameSnapshot& frame);
+  void click_somewhere(Module& module);
+  void check_frame(const FrameSnapshot& frame);
   void refresh_element_variables(Module& module);
   void check_named_registered(const Module& module);
 
@@ -388,7 +394,9 @@ void Run::fail(const char* invariant, const std::string& detail) {
   }
 }
 
-std::unique_ptr<Module> Run::load() {
+// Null when the run has stopped or the module does not load.
+std::unique_ptr<Module> Run::load(const std::string& action) {
+  if (!step(action)) return nullptr;
   std::string error;
   auto module = Module::load(path_, &error);
   if (module == nullptr) {
@@ -401,12 +409,29 @@ std::unique_ptr<Module> Run::load() {
   return module;
 }
 
+// False when the run has stopped before the call.
+bool Run::module_init(Module& module) {
+  if (!step("module init routine")) return false;
+  Marks since = marks(module);
+  module.call_module_init();
+  observe(module, since);
+  return true;
+}
+
+bool Run::module_deinit(Module& module) {
+  if (!step("module deinit routine")) return false;
+  Marks since = marks(module);
+  module.call_module_deinit();
+  observe(module, since);
+  return true;
+}
+
 void Run::unload(std::unique_ptr<Module>& module) {
   if (module == nullptr || !step("unload the module")) return;
   const AddressRange image = image_range(*module);
   module.reset();
   for (const auto& [name, variable] : Panel::instance().named_variables())
-    if (image.contains(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(variable.address))))
+    if (image.contains(variable.address))
       fail(invariant::kNamedVariables,
            "\"" + name + "\" is still registered with a word of the unloaded module: other gauges read freed memory");
   expect_sound_references(sound_baseline_, "after the unload");
@@ -480,20 +505,27 @@ void Run::kill(Module& module) {
 void Run::check_named_registered(const Module& module) {
   const AddressRange image = image_range(module);
   for (const auto& [name, variable] : Panel::instance().named_variables())
-    if (!image.contains(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(variable.address))))
+    if (!image.contains(variable.address))
       fail(invariant::kNamedVariables, "\"" + name + "\" was registered with an address outside the module (" +
-                                           hex(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(variable.address))) +
+                                           hex(address_of(variable.address)) +
                                            "): it does not live for the whole load");
 }
 
-// The simulator refreshes an element's own source variable (at offset 60 in
-// every value-driven kind) when it names a token; a token of 0 names none and
-// the value stays as it is.
+// The token of an element's own source variable, which every value-driven kind
+// keeps at the same offset; 0 for a static image, which has none, and for an
+// element that names no variable.
+static_assert(host::string_element::kSource == host::icon::kSource && host::slider::kXSource == host::icon::kSource &&
+              host::moving_image::kXSource == host::icon::kSource);
+uint32_t source_token(const uint8_t* element) {
+  if (host::u32(element, host::element::kKind) == static_cast<uint32_t>(ElementKind::kStaticImage)) return 0;
+  return host::u32(element, host::icon::kSource + host::module_variable::kToken);
+}
+
+// The simulator refreshes an element's own source variable when it names a
+// token; a token of 0 names none and the value stays as it is.
 void Run::refresh_element_variables(Module& module) {
   for (uint8_t* element : module.chain()) {
-    const uint32_t kind = host::u32(element, host::element::kKind);
-    if (kind == static_cast<uint32_t>(ElementKind::kStaticImage)) continue;
-    const uint32_t token = host::u32(element, host::icon::kSource + host::module_variable::kToken);
+    const uint32_t token = source_token(element);
     if (token == 0) continue;
     const double value = Panel::instance().variable(token);
     std::memcpy(element + host::icon::kSource + host::module_variable::kValue, &value, sizeof value);
@@ -507,7 +539,7 @@ void Run::frame(Module& module, bool draw) {
   const FrameSnapshot snapshot = module.callbacks_only();
   if (draw) module.service(10);
   observe(module, since);
-  check_frame(module, snapshot);
+  check_frame(snapshot);
 }
 
 void Run::callbacks(Module& module) {
@@ -515,7 +547,7 @@ void Run::callbacks(Module& module) {
   refresh_element_variables(module);
   const FrameSnapshot snapshot = module.callbacks_only();
   observe(module, since);
-  check_frame(module, snapshot);
+  check_frame(snapshot);
 }
 
 void Run::click(Module& module, int x, int y, uint32_t flags) {
@@ -525,7 +557,14 @@ void Run::click(Module& module, int x, int y, uint32_t flags) {
   observe(module, since);
 }
 
-void Run::check_frame(Module&, const FrameSnapshot& frame) {
+// A single left click at one of the click points, picked at random.
+void Run::click_somewhere(Module& module) {
+  const auto points = click_points();
+  const auto& [x, y] = points[static_cast<size_t>(below(static_cast<int>(points.size())))];
+  click(module, x, y);
+}
+
+void Run::check_frame(const FrameSnapshot& frame) {
   std::map<std::pair<int32_t, int32_t>, std::vector<int>> shown_strings;
   std::set<double> named_values;
   if (named_written_) {
@@ -578,8 +617,7 @@ void Run::learn_inputs(Module& module) {
   for (uint32_t token : panel.lookups())
     if (seen.insert(token).second) tokens_.push_back(token);
   for (uint8_t* element : module.chain()) {
-    if (host::u32(element, host::element::kKind) == static_cast<uint32_t>(ElementKind::kStaticImage)) continue;
-    const uint32_t token = host::u32(element, host::icon::kSource + host::module_variable::kToken);
+    const uint32_t token = source_token(element);
     if (token != 0 && seen.insert(token).second) tokens_.push_back(token);
   }
 }
@@ -694,16 +732,9 @@ void Run::load_and_unload() {
   begin("load and unload", false);
   set_sound(SoundLibraryMode::kPresent);
   for (int round = 0; round < 4 * options_.level && !stopped(); ++round) {
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
-    if (!step("module init routine")) break;
-    Marks since = marks(*module);
-    module->call_module_init();
-    observe(*module, since);
-    if (!step("module deinit routine")) break;
-    module->call_module_deinit();
-    observe(*module, since);
+    if (!module_init(*module) || !module_deinit(*module)) break;
     unload(module);
   }
   end();
@@ -716,21 +747,14 @@ void Run::lifecycles(const std::string& name, SoundLibraryMode mode, bool other_
   if (other_gauge_holds) other_gauge.take(options_.sound_library);
   sound_baseline_ = have_sound() ? sound_references(options_.sound_library) : 0;
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
-    if (!step("module init routine")) break;
-    Marks since = marks(*module);
-    module->call_module_init();
-    observe(*module, since);
+    if (!module_init(*module)) break;
     install(*module);
     if (round == 0) learn_inputs(*module);
     run_frames(*module, 1 + below(5 * options_.level));
     kill(*module);
-    if (!step("module deinit routine")) break;
-    since = marks(*module);
-    module->call_module_deinit();
-    observe(*module, since);
+    if (!module_deinit(*module)) break;
     unload(module);
   }
   other_gauge.release();
@@ -741,8 +765,7 @@ void Run::sound_appears() {
   begin("sound library appears in the middle of a run", true);
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
     set_sound(SoundLibraryMode::kAbsent);
-    if (!step("load the module (sound library absent)")) break;
-    auto module = load();
+    auto module = load("load the module (sound library absent)");
     if (module == nullptr) break;
     install(*module);
     if (round == 0) learn_inputs(*module);
@@ -776,7 +799,6 @@ void Run::sound_vanishes() {
     } else {
       set_sound(SoundLibraryMode::kPresent);
     }
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
     install(*module);
@@ -800,7 +822,6 @@ void Run::odd_service_orders() {
   static constexpr uint32_t kOddCodes[] = {13, 14, 15, 100, 255, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu, 0xFFFFFFFFu};
   for (int round = 0; round < 2 * options_.level && !stopped(); ++round) {
     set_sound(round % 2 == 0 ? SoundLibraryMode::kAbsent : SoundLibraryMode::kPresent);
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
     rects_ = module->mouse_rects();
@@ -826,9 +847,7 @@ void Run::odd_service_orders() {
         const std::string values = set_variables(true);
         if (step("frame with " + values)) frame(*module, chance(80));
       } else {
-        const auto points = click_points();
-        const auto& [x, y] = points[static_cast<size_t>(below(static_cast<int>(points.size())))];
-        click(*module, x, y);
+        click_somewhere(*module);
       }
     }
     kill(*module);
@@ -841,7 +860,6 @@ void Run::second_instance() {
   begin("a second instance sharing the module's state", true);
   for (int round = 0; round < options_.level && !stopped(); ++round) {
     set_sound(round % 2 == 0 ? SoundLibraryMode::kPresent : SoundLibraryMode::kAbsent);
-    if (!step("load the module")) break;
     auto module = load();
     if (module == nullptr) break;
     install(*module);
@@ -859,8 +877,6 @@ void Run::second_instance() {
 
 void Run::variable_fuzz() {
   begin("variables fed odd values", true);
-  set_sound(SoundLibraryMode::kAbsent);
-  if (!step("load the module")) return end();
   auto module = load();
   if (module == nullptr) return end();
   install(*module);
@@ -895,8 +911,6 @@ void Run::variable_fuzz() {
 
 void Run::clicks() {
   begin("clicks in, on the edges of and outside every area", true);
-  set_sound(SoundLibraryMode::kAbsent);
-  if (!step("load the module")) return end();
   auto module = load();
   if (module == nullptr) return end();
   install(*module);
@@ -929,8 +943,6 @@ void Run::clicks() {
 
 void Run::named_variables() {
   begin("named variables written by another gauge", true);
-  set_sound(SoundLibraryMode::kAbsent);
-  if (!step("load the module")) return end();
   auto module = load();
   if (module == nullptr) return end();
   install(*module);
@@ -949,11 +961,7 @@ void Run::named_variables() {
     }
     if (!step(action + " with " + (chance(50) ? set_variables(true) : "the same variables"))) break;
     frame(*module);
-    if (chance(30)) {
-      const auto points = click_points();
-      const auto& [x, y] = points[static_cast<size_t>(below(static_cast<int>(points.size())))];
-      click(*module, x, y);
-    }
+    if (chance(30)) click_somewhere(*module);
   }
   kill(*module);
   unload(module);
@@ -964,7 +972,6 @@ Report Run::execute() {
   out_ << "gaugecheck " << path_ << ", level " << options_.level << ", seed " << options_.seed << "\n";
   begin("load", false);
   covered_ = {invariant::kLoads};
-  step("load the module");
   {
     auto module = load();
     if (module == nullptr) {

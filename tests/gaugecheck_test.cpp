@@ -141,12 +141,7 @@ TEST(GaugecheckReplay, AHigherLevelRunsMoreSteps) {
   EXPECT_EQ(deeper.failed, 0) << out.str();
 }
 
-std::string quoted(const std::string& text) {
-  std::string result(1, '"');
-  result.append(text);
-  result.push_back('"');
-  return result;
-}
+std::string quoted(const std::string& text) { return '"' + text + '"'; }
 
 // Runs the gaugecheck command and returns its exit code and output.
 std::pair<DWORD, std::string> run_command(const std::string& arguments) {

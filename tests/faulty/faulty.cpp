@@ -22,8 +22,8 @@
 #define FAULT_SOUND_LEAK 9         // a second reference on the sound library, never released
 #define FAULT_TEXT_FAR_OVERRUN 10  // a text formatted with no regard for the buffer at all
 #define FAULT_HANG_ON_NAN 11       // a loop that never ends when the input is NaN
-#define FAULT_NARROW_BAND 13       // NaN returned only just above one threshold (found by probing around it)
 #define FAULT_STALE_SOUND 12       // TerminateSounds called again, through an entry point kept after the library went
+#define FAULT_NARROW_BAND 13       // NaN returned only just above one threshold (found by probing around it)
 
 #ifndef TARNWIX_FAULT
 #define TARNWIX_FAULT FAULT_NONE
