@@ -17,6 +17,7 @@
 
 #include "call.h"
 #include "host.h"
+#include "pe.h"
 
 namespace tarnwix::check {
 
@@ -60,11 +61,6 @@ std::string hex(uint32_t value) {
   return text;
 }
 
-const IMAGE_NT_HEADERS32* nt_headers(const void* base) {
-  const auto* dos = static_cast<const IMAGE_DOS_HEADER*>(base);
-  return reinterpret_cast<const IMAGE_NT_HEADERS32*>(static_cast<const uint8_t*>(base) + dos->e_lfanew);
-}
-
 uint32_t address_of(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 struct AddressRange {
@@ -75,7 +71,7 @@ struct AddressRange {
 
 AddressRange image_range(const Module& module) {
   const uint32_t begin = address_of(module.handle());
-  return {begin, begin + nt_headers(module.handle())->OptionalHeader.SizeOfImage};
+  return {begin, begin + host::loaded_image_size(module.handle())};
 }
 
 // An address as an offset into the module, or the library it lies in (a
@@ -131,13 +127,10 @@ bool looks_written(double value, double tolerance) {
 // values). Values either side of each are what the fuzzing feeds in.
 std::vector<double> harvest_thresholds(const Module& module) {
   std::set<double> found;
-  const auto* base = static_cast<const uint8_t*>(module.handle());
-  const IMAGE_NT_HEADERS32* nt = nt_headers(base);
-  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-  for (unsigned s = 0; s < nt->FileHeader.NumberOfSections; ++s, ++section) {
-    const uint8_t* start = base + section->VirtualAddress;
-    const uint32_t size = std::min(section->Misc.VirtualSize, section->SizeOfRawData);
-    if ((section->Characteristics & IMAGE_SCN_MEM_EXECUTE) != 0) {
+  for (const host::LoadedSection& section : host::loaded_sections(module.handle())) {
+    const uint8_t* start = section.start;
+    const uint32_t size = std::min(section.size, section.raw_size);
+    if (section.executable()) {
       for (uint32_t i = 0; i + 6 <= size; ++i) {
         int32_t immediate = 0;
         if (start[i] == 0x3D) {  // cmp eax, imm32
@@ -153,7 +146,7 @@ std::vector<double> harvest_thresholds(const Module& module) {
       }
       continue;
     }
-    if ((section->Characteristics & IMAGE_SCN_MEM_READ) == 0) continue;
+    if ((section.characteristics & IMAGE_SCN_MEM_READ) == 0) continue;
     for (uint32_t i = 0; i + 8 <= size; i += 4) {
       double as_double;
       std::memcpy(&as_double, start + i, 8);
