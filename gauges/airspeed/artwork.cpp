@@ -14,7 +14,6 @@
 namespace tarnwix::art {
 namespace {
 
-constexpr Rgb kWindow{1, 1, 1};
 constexpr Rgb kScaleBlue{18, 26, 74};
 constexpr Rgb kFrameBlue{40, 110, 255};
 constexpr Rgb kRed{255, 0, 0};
@@ -78,7 +77,7 @@ Canvas speed_scale() {
 // The window through which the scale shows: rows 37 to 272.
 Canvas tape_mask() {
   Canvas mask(66, 310, kBlack);
-  mask.fill_rect(0, 37, 66, 236, kWindow);
+  mask.fill_rect(0, 37, 66, 236, kMaskWindow);
   return mask;
 }
 
@@ -120,9 +119,9 @@ std::vector<Bitmap> draw() {
       {.id = 0x1400, .picture = speed_scale()},
       {.id = 0x1401, .picture = tape_mask()},
       {.id = 0x1600, .picture = red_band()},
-      {.id = 0x1601, .picture = Canvas(21, 236, kWindow)},
+      {.id = 0x1601, .picture = Canvas(21, 236, kMaskWindow)},
       {.id = 0x1800, .picture = speed_marker()},
-      {.id = 0x1801, .picture = Canvas(21, 236, kWindow)},
+      {.id = 0x1801, .picture = Canvas(21, 236, kMaskWindow)},
   };
 }
 

@@ -22,11 +22,10 @@
 namespace tarnwix::art {
 namespace {
 
-constexpr Rgb kWindow{1, 1, 1};
 constexpr Rgb kFrameGrey{150, 150, 150};
 constexpr Rgb kMagenta{255, 0, 255};
 constexpr Rgb kGroundAmber{255, 190, 0};
-const std::vector<Rgb> kWindowPalette{kBlack, kWindow};
+const std::vector<Rgb> kWindowPalette{kBlack, kMaskWindow};
 
 struct Travel {
   int strip_height;
@@ -80,7 +79,7 @@ Canvas altitude_tape() {
 // middle points at the box.
 Canvas altitude_tape_mask() {
   Canvas mask(kTapeMaskWidth, kTape.mask_height, kBlack);
-  mask.fill_rect(0, 0, kTapeWidth, kTape.mask_height, kWindow);
+  mask.fill_rect(0, 0, kTapeWidth, kTape.mask_height, kMaskWindow);
   const int middle = kTape.mask_height / 2;
   mask.fill_rect(28, middle - 21, kTapeMaskWidth - 28, 42, kBlack);
   mask.outline_rect(28, middle - 21, kTapeMaskWidth - 28, 42, 2, kFrameGrey);
@@ -171,15 +170,15 @@ std::vector<Bitmap> draw() {
       {.id = 0x100, .picture = altitude_tape()},
       {.id = 0x101, .picture = altitude_tape_mask()},
       {.id = 0x1200, .picture = ground_marker()},
-      {.id = 0x1201, .picture = Canvas(kMarkerWidth, kGround.mask_height, kWindow), .palette = kWindowPalette},
+      {.id = 0x1201, .picture = Canvas(kMarkerWidth, kGround.mask_height, kMaskWindow), .palette = kWindowPalette},
       {.id = 0x1400, .picture = selected_altitude_marker()},
-      {.id = 0x1401, .picture = Canvas(kBugWidth, kSelected.mask_height, kWindow), .palette = kWindowPalette},
+      {.id = 0x1401, .picture = Canvas(kBugWidth, kSelected.mask_height, kMaskWindow), .palette = kWindowPalette},
       {.id = 0x1600, .picture = vertical_speed_scale()},
       {.id = 0x1601, .picture = Canvas(3, 3, kBlack)},
       {.id = 0x1800, .picture = bar(false)},
-      {.id = 0x1801, .picture = Canvas(kBarWidth, kBarMask, kWindow), .palette = kWindowPalette},
+      {.id = 0x1801, .picture = Canvas(kBarWidth, kBarMask, kMaskWindow), .palette = kWindowPalette},
       {.id = 0x2000, .picture = bar(true)},
-      {.id = 0x2001, .picture = Canvas(kBarWidth, kBarMask, kWindow), .palette = kWindowPalette},
+      {.id = 0x2001, .picture = Canvas(kBarWidth, kBarMask, kMaskWindow), .palette = kWindowPalette},
       {.id = 0x2200, .picture = pointer()},
   };
 }

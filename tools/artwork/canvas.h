@@ -19,6 +19,10 @@ struct Rgb {
 
 inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb kWhite{255, 255, 255};
+// In a mask: near-black is the window through which the strip shows, pure
+// black lies outside it, and any other colour is drawn over the strip. Pure
+// black is also the transparent colour of every picture drawn over another.
+inline constexpr Rgb kMaskWindow{1, 1, 1};
 
 struct Point {
   double x;
