@@ -50,16 +50,12 @@ constexpr const char* kElementNames[] = {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-class AirspeedDisplay : public ::testing::Test {
+class AirspeedDisplay : public InstalledModule {
  protected:
-  void SetUp() override {
-    module = load("Tarnwix_Airspeed");
-    ASSERT_NE(module, nullptr);
-    module->install();
-  }
+  AirspeedDisplay() : InstalledModule("Tarnwix_Airspeed") {}
   void TearDown() override {
+    InstalledModule::TearDown();
     if (module == nullptr) return;
-    expect_clean_calls(*module);
     EXPECT_EQ(module->imports().allocations, 0) << "the module allocates no memory";
   }
   static void set(uint32_t token, double value) { Panel::instance().set_variable(token, value); }
@@ -69,7 +65,6 @@ class AirspeedDisplay : public ::testing::Test {
     for (const auto& [token, value] : values) set(token, value);
     return module->frame();
   }
-  std::unique_ptr<Module> module;
 };
 
 // Which elements show: the conditioned ones follow their condition, the

@@ -84,23 +84,13 @@ inline std::string describe(const std::set<int>& rows) {
   return text + "}";
 }
 
-class AltimeterTest : public ::testing::Test {
+class AltimeterTest : public InstalledModule {
  protected:
-  void SetUp() override {
-    module = load("Tarnwix_Altimeter");
-    ASSERT_NE(module, nullptr);
-    module->install();
-  }
-  void TearDown() override {
-    if (module == nullptr) return;
-    expect_clean_calls(*module);
-  }
+  AltimeterTest() : InstalledModule("Tarnwix_Altimeter") {}
   host::FrameSnapshot frame(const Inputs& in) {
     set_inputs(in);
     return module->frame();
   }
-
-  std::unique_ptr<host::Module> module;
 };
 
 }  // namespace tarnwix::test::altimeter

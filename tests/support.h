@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/host.h"
@@ -29,6 +30,25 @@ std::unique_ptr<host::Module> load_with_sound(const std::string& name);
 // convention and every text written past its buffer, so far. For fixtures'
 // TearDown: every test of the fixture then checks them.
 void expect_clean_calls(const host::Module& module);
+
+// A fixture holding one module, loaded (sound library absent) and installed,
+// whose calls are checked after every test of the fixture.
+class InstalledModule : public ::testing::Test {
+ protected:
+  explicit InstalledModule(std::string name) : name_(std::move(name)) {}
+  void SetUp() override {
+    module = load(name_);
+    ASSERT_NE(module, nullptr);
+    module->install();
+  }
+  void TearDown() override {
+    if (module != nullptr) expect_clean_calls(*module);
+  }
+  std::unique_ptr<host::Module> module;
+
+ private:
+  std::string name_;
+};
 
 // Every module the build makes, by name, in the order the build lists them.
 std::vector<std::string> module_names();
