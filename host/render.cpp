@@ -53,14 +53,6 @@ void Picture::set(int x, int y, Rgb colour) {
   rgb[i + 2] = colour.b;
 }
 
-void Picture::fill(int x, int y, int w, int h, Rgb colour) {
-  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-  const int x1 = static_cast<int>(std::min<int64_t>(int64_t{x} + w, width));
-  const int y1 = static_cast<int>(std::min<int64_t>(int64_t{y} + h, height));
-  for (int py = y0; py < y1; ++py)
-    for (int px = x0; px < x1; ++px) set(px, py, colour);
-}
-
 void Picture::paste(const Picture& from, int x, int y) {
   for (int py = 0; py < from.height; ++py)
     for (int px = 0; px < from.width; ++px) set(x + px, y + py, from.at(px, py));
@@ -71,14 +63,23 @@ Rgb colour_from_word(uint32_t bbggrr) {
           static_cast<uint8_t>((bbggrr >> 16) & 0xFF)};
 }
 
+namespace {
+
+// A bitmap with pixels, decoded whole: anything else counts as absent.
+bool usable(const Bitmap* bitmap) {
+  return bitmap != nullptr && bitmap->width > 0 && bitmap->height > 0 &&
+         bitmap->rgb.size() == static_cast<size_t>(bitmap->width) * bitmap->height * 3;
+}
+
+Rgb pixel(const Bitmap& bitmap, int x, int y) { return {bitmap.r(x, y), bitmap.g(x, y), bitmap.b(x, y)}; }
+
+}  // namespace
+
 const Bitmap* BitmapCache::find(int id) {
   auto found = bitmaps_.find(id);
   if (found == bitmaps_.end()) {
     std::optional<Bitmap> bitmap = module_.bitmap(id);
-    // A bitmap the host cannot decode counts as absent.
-    if (bitmap && (bitmap->width <= 0 || bitmap->height <= 0 ||
-                   bitmap->rgb.size() != static_cast<size_t>(bitmap->width) * bitmap->height * 3))
-      bitmap.reset();
+    if (bitmap && !usable(&*bitmap)) bitmap.reset();
     found = bitmaps_.emplace(id, std::move(bitmap)).first;
   }
   return found->second ? &*found->second : nullptr;
@@ -87,13 +88,6 @@ const Bitmap* BitmapCache::find(int id) {
 // ---- Placement
 
 namespace {
-
-Rgb pixel(const Bitmap& bitmap, int x, int y) { return {bitmap.r(x, y), bitmap.g(x, y), bitmap.b(x, y)}; }
-
-bool usable(const Bitmap* bitmap) {
-  return bitmap != nullptr && bitmap->width > 0 && bitmap->height > 0 &&
-         bitmap->rgb.size() == static_cast<size_t>(bitmap->width) * bitmap->height * 3;
-}
 
 // Rounds a pixel distance to the nearest integer, NaN to 0 and anything
 // beyond +-kFar to +-kFar, which puts any picture of ours out of sight.

@@ -111,7 +111,6 @@ struct Picture {
   bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
   Rgb at(int x, int y) const;
   void set(int x, int y, Rgb colour);  // ignores points outside
-  void fill(int x, int y, int width, int height, Rgb colour);
   // Copies `from` with its top-left pixel at (x, y), black included.
   void paste(const Picture& from, int x, int y);
   friend bool operator==(const Picture&, const Picture&) = default;
