@@ -194,6 +194,12 @@ const Face& fallback() {
   return face;
 }
 
+// A character of a text as the faces take it: one below 0x20 counts as a space.
+int codepoint_of(char c) {
+  const int codepoint = static_cast<unsigned char>(c);
+  return codepoint < 0x20 ? ' ' : codepoint;
+}
+
 // One character as laid out: its face, glyph and the scale that gives the
 // face's digit the wanted height.
 struct Placed {
@@ -266,10 +272,8 @@ void lay_out(Picture& picture, int x, int baseline, double digit_height, double 
              std::string_view text, Rgb colour, int clip_x0, int clip_y0, int clip_x1, int clip_y1) {
   double pen = x;
   for (char c : text) {
-    int codepoint = static_cast<unsigned char>(c);
-    if (codepoint < 0x20) codepoint = ' ';
-    const Placed placed = place(codepoint, digit_height, seven_segment_first);
     if (pen >= clip_x1) break;
+    const Placed placed = place(codepoint_of(c), digit_height, seven_segment_first);
     draw_glyph(picture, placed, static_cast<float>(placed.scale_y * condense), pen, baseline, colour, clip_x0, clip_y0,
                clip_x1, clip_y1);
     pen += advance_of(placed) * condense;
@@ -278,11 +282,7 @@ void lay_out(Picture& picture, int x, int baseline, double digit_height, double 
 
 double width_of(std::string_view text, double digit_height, bool seven_segment_first) {
   double width = 0;
-  for (char c : text) {
-    int codepoint = static_cast<unsigned char>(c);
-    if (codepoint < 0x20) codepoint = ' ';
-    width += advance_of(place(codepoint, digit_height, seven_segment_first));
-  }
+  for (char c : text) width += advance_of(place(codepoint_of(c), digit_height, seven_segment_first));
   return width;
 }
 
