@@ -71,8 +71,6 @@ bool usable(const Bitmap* bitmap) {
          bitmap->rgb.size() == static_cast<size_t>(bitmap->width) * bitmap->height * 3;
 }
 
-Rgb pixel(const Bitmap& bitmap, int x, int y) { return {bitmap.r(x, y), bitmap.g(x, y), bitmap.b(x, y)}; }
-
 }  // namespace
 
 const Bitmap* BitmapCache::find(int id) {
@@ -117,10 +115,6 @@ const Bitmap* bitmap_at(const BitmapSource& bitmaps, int32_t id, int k) {
   const int64_t wanted = int64_t{id} + k;
   if (wanted > INT32_MAX) return nullptr;
   return bitmaps(static_cast<int>(wanted));
-}
-
-bool is_window(Rgb mask) {
-  return mask != kPureBlack && mask.r <= kWindowLevel && mask.g <= kWindowLevel && mask.b <= kWindowLevel;
 }
 
 void draw_moving_image(Picture& picture, const Bitmap& strip, const Bitmap& mask, int x, int y, int offset) {

@@ -546,9 +546,7 @@ TEST(RenderModules, EveryMovingImagesMaskHasAWindowOverItsStrip) {
       std::vector<bool> window_rows(mask->height, false);
       for (int y = 0; y < mask->height; ++y)
         for (int x = 0; x < mask->width && x < strip->width; ++x) {
-          const Rgb m{mask->r(x, y), mask->g(x, y), mask->b(x, y)};
-          if (m != kBlack && m.r <= host::kWindowLevel && m.g <= host::kWindowLevel && m.b <= host::kWindowLevel)
-            window_rows[y] = true;
+          if (host::is_window(host::pixel(*mask, x, y))) window_rows[y] = true;
         }
       const auto rows = std::count(window_rows.begin(), window_rows.end(), true);
       EXPECT_GE(rows * 2, mask->height) << "element " << e.index << " (0x" << std::hex << e.resource_id
@@ -579,23 +577,16 @@ TapeView tape_view(const FrameSnapshot& frame, size_t tape, host::BitmapCache& b
   const int ex = frame[tape].x, ey = frame[tape].y;
   std::vector<std::pair<int, int>> window;
   for (int y = 0; y < mask->height; ++y)
-    for (int x = 0; x < mask->width && x < strip->width; ++x) {
-      const Rgb m{mask->r(x, y), mask->g(x, y), mask->b(x, y)};
-      if (m != kBlack && m.r <= host::kWindowLevel && m.g <= host::kWindowLevel && m.b <= host::kWindowLevel &&
-          picture.contains(ex + x, ey + y))
-        window.emplace_back(x, y);
-    }
+    for (int x = 0; x < mask->width && x < strip->width; ++x)
+      if (host::is_window(host::pixel(*mask, x, y)) && picture.contains(ex + x, ey + y)) window.emplace_back(x, y);
   view.window_pixels = static_cast<int>(window.size());
   if (window.empty()) return view;
   for (int d = -mask->height; d <= strip->height; ++d) {
     bool all = true;
     for (const auto& [x, y] : window) {
       const int sy = y + d;
-      Rgb expected{background->r(ex + x, ey + y), background->g(ex + x, ey + y), background->b(ex + x, ey + y)};
-      if (sy >= 0 && sy < strip->height) {
-        const Rgb s{strip->r(x, sy), strip->g(x, sy), strip->b(x, sy)};
-        if (s != kBlack) expected = s;
-      }
+      Rgb expected = host::pixel(*background, ex + x, ey + y);
+      if (sy >= 0 && sy < strip->height && host::pixel(*strip, x, sy) != kBlack) expected = host::pixel(*strip, x, sy);
       if (picture.at(ex + x, ey + y) != expected) {
         all = false;
         break;
@@ -657,7 +648,7 @@ TEST(RenderModules, TheLabelUnderTheAltitudeTapesPointerIsTheAltitudeInTheBigWin
   auto inked = [&](int row) {
     if (row < 0 || row >= strip->height) return false;
     for (int x = 0; x < strip->width; ++x)
-      if (strip->r(x, row) || strip->g(x, row) || strip->b(x, row)) return true;
+      if (host::pixel(*strip, x, row) != kBlack) return true;
     return false;
   };
   for (double feet : {0.0, 1000.0, 12400.0, 35000.0, -1000.0, 65000.0}) {
@@ -706,7 +697,7 @@ TEST(RenderModules, AnIconsSecondImageAppearsAtValueOneAndBlackLetsThePanelShow)
   int lit_pixels = 0, changed = 0;
   for (int y = 0; y < lit->height; ++y)
     for (int x = 0; x < lit->width; ++x) {
-      const Rgb l{lit->r(x, y), lit->g(x, y), lit->b(x, y)};
+      const Rgb l = host::pixel(*lit, x, y);
       if (l != kBlack) {
         ++lit_pixels;
         EXPECT_EQ(armed.at(27 + x, 56 + y), l) << x << "," << y;
@@ -719,10 +710,9 @@ TEST(RenderModules, AnIconsSecondImageAppearsAtValueOneAndBlackLetsThePanelShow)
   int through = 0;
   for (int y = 0; y < overlay->height; ++y)
     for (int x = 0; x < overlay->width; ++x) {
-      if (overlay->r(x, y) || overlay->g(x, y) || overlay->b(x, y) || legend_at(x, y)) continue;
+      if (host::pixel(*overlay, x, y) != kBlack || legend_at(x, y)) continue;
       ++through;
-      ASSERT_EQ(armed.at(x, y), (Rgb{panel_image->r(x, y), panel_image->g(x, y), panel_image->b(x, y)}))
-          << x << "," << y;
+      ASSERT_EQ(armed.at(x, y), host::pixel(*panel_image, x, y)) << x << "," << y;
     }
   EXPECT_GT(through, 546 * 111 / 2);
 }
