@@ -24,27 +24,33 @@ int Scenario::total_frames() const {
   return total;
 }
 
+namespace {
+
+// The modules in the order `module all` places them, and where it puts each:
+// the attitude bezel between the speed and altitude displays, the two button
+// strips under them.
+struct PanelPlace {
+  const char* name;
+  int x, y;
+};
+constexpr PanelPlace kAllModules[] = {{"Tarnwix_Airspeed", 0, 220},
+                                      {"Tarnwix_Background_S", 111, 0},
+                                      {"Tarnwix_Altimeter", 857, 220},
+                                      {"Tarnwix_Utils", 0, 780},
+                                      {"Tarnwix_UtilsVC", 556, 780}};
+
+}  // namespace
+
 const std::vector<std::string>& all_module_names() {
-  static const std::vector<std::string> names{"Tarnwix_Airspeed", "Tarnwix_Background_S", "Tarnwix_Altimeter",
-                                              "Tarnwix_Utils", "Tarnwix_UtilsVC"};
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const PanelPlace& place : kAllModules) list.emplace_back(place.name);
+    return list;
+  }();
   return names;
 }
 
 namespace {
-
-// Where `module all` puts each module: the attitude bezel between the speed
-// and altitude displays, the two button strips under them.
-struct Place {
-  int x, y;
-};
-const std::map<std::string, Place>& all_module_places() {
-  static const std::map<std::string, Place> places{{"Tarnwix_Airspeed", {0, 220}},
-                                                   {"Tarnwix_Background_S", {111, 0}},
-                                                   {"Tarnwix_Altimeter", {857, 220}},
-                                                   {"Tarnwix_Utils", {0, 780}},
-                                                   {"Tarnwix_UtilsVC", {556, 780}}};
-  return places;
-}
 
 constexpr int kMaxFrames = 100000;
 constexpr int kMaxCoordinate = 1 << 20;
@@ -148,10 +154,7 @@ std::optional<Scenario> parse_scenario(std::string_view text, const std::string&
       const std::string& name = words[1];
       if (name == "all") {
         if (arguments != 1) return fail("module all takes no position");
-        for (const std::string& each : all_module_names()) {
-          const Place place = all_module_places().at(each);
-          scenario.modules.push_back({each, true, place.x, place.y});
-        }
+        for (const PanelPlace& place : kAllModules) scenario.modules.push_back({place.name, true, place.x, place.y});
       } else {
         if (!is_module_name(name)) return fail("not a module name: '" + name + "'");
         ScenarioModule module{name};
