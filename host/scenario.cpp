@@ -263,6 +263,15 @@ struct Loaded {
   bool installed = false;
 };
 
+// Kills an installed gauge, so that it withdraws what it registered, and
+// deinitialises its module; once.
+void retire(Loaded& entry) {
+  if (!entry.installed) return;
+  entry.module->kill();
+  entry.module->call_module_deinit();
+  entry.installed = false;
+}
+
 std::string file_stem(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -308,11 +317,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   struct KillOnExit {
     std::vector<Loaded>& loaded;
     ~KillOnExit() {
-      for (Loaded& entry : loaded)
-        if (entry.installed) {
-          entry.module->kill();
-          entry.module->call_module_deinit();
-        }
+      for (Loaded& entry : loaded) retire(entry);
     }
   } kill_on_exit{loaded};
   int next_x = 0;
@@ -473,9 +478,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
     }
   }
   for (Loaded& entry : loaded) {
-    entry.module->kill();
-    entry.module->call_module_deinit();
-    entry.installed = false;
+    retire(entry);
     for (const CallFault& fault : entry.module->call_faults())
       log("FAULT: " + entry.place.name + " " + fault.routine + " left the stack " + std::to_string(fault.stack_delta) +
           " bytes off" + (fault.registers_clobbered ? " and changed a callee-saved register" : ""));
