@@ -387,6 +387,13 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   const std::string stem = options.output_name.empty() ? file_stem(scenario.source) : options.output_name;
   const std::string base = options.output_folder + "/" + stem;
   auto log = [&](const std::string& line) { result.log.push_back(line); };
+  // Writes a file of the run and names it among those written; false, with
+  // the reason in the result's message, when it cannot.
+  auto write = [&](const Picture& picture, const std::string& path) {
+    if (!write_png(picture, path, &result.message)) return false;
+    result.written.push_back(path);
+    return true;
+  };
   if (!scenario.title.empty()) log("title " + scenario.title);
 
   std::vector<Picture> tiles;
@@ -455,9 +462,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
           if (options.every_frame) {
             char name[32];
             std::snprintf(name, sizeof name, "-%05d.png", frame_number);
-            std::string error;
-            if (!write_png(picture, base + name, &error)) return refuse(error);
-            result.written.push_back(base + name);
+            if (!write(picture, base + name)) return result;
           }
           if (i == step.frames) {
             tiles.push_back(picture);
@@ -487,15 +492,10 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   for (const std::string& problem : problems) log("PROBLEM: " + problem);
 
   if (options.last_frame && !tiles.empty()) {
-    std::string error;
-    if (!write_png(tiles.back(), base + ".png", &error)) return refuse(error);
-    result.written.push_back(base + ".png");
+    if (!write(tiles.back(), base + ".png")) return result;
   } else if (options.sheet && !tiles.empty()) {
     const int columns = std::clamp(2400 / std::max(panel_width, 1), 1, 8);
-    std::string error;
-    if (!write_png(contact_sheet(tiles, captions, columns, scenario.title), base + ".png", &error))
-      return refuse(error);
-    result.written.push_back(base + ".png");
+    if (!write(contact_sheet(tiles, captions, columns, scenario.title), base + ".png")) return result;
   }
   if (options.write_log) {
     std::ofstream log_file(base + ".log", std::ios::binary);
