@@ -387,6 +387,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   const std::string stem = options.output_name.empty() ? file_stem(scenario.source) : options.output_name;
   const std::string base = options.output_folder + "/" + stem;
   auto log = [&](const std::string& line) { result.log.push_back(line); };
+  auto step_line = [](const ScenarioStep& step) { return "line " + std::to_string(step.line) + ": "; };
   // Writes a file of the run and names it among those written; false, with
   // the reason in the result's message, when it cannot.
   auto write = [&](const Picture& picture, const std::string& path) {
@@ -408,21 +409,18 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
       case ScenarioStep::Kind::kSet:
         panel.set_variable(step.token, step.value);
         ramp_targets.erase(step.token);
-        log("line " + std::to_string(step.line) + ": set " + std::to_string(step.token) + " " +
-            format_value(step.value));
+        log(step_line(step) + "set " + std::to_string(step.token) + " " + format_value(step.value));
         break;
       case ScenarioStep::Kind::kRamp:
         ramp_targets[step.token] = step.value;
-        log("line " + std::to_string(step.line) + ": ramp " + std::to_string(step.token) + " to " +
-            format_value(step.value));
+        log(step_line(step) + "ramp " + std::to_string(step.token) + " to " + format_value(step.value));
         break;
       case ScenarioStep::Kind::kClick: {
         Loaded& target = step.module.empty() ? loaded.front() : *find(step.module);
         panel.clear_key_events();
         const int record = target.module->click(step.x, step.y);
-        std::string line = "line " + std::to_string(step.line) + ": click " + target.place.name + " (" +
-                           std::to_string(step.x) + ", " + std::to_string(step.y) +
-                           "): " + (record < 0 ? "no area" : "area " + std::to_string(record));
+        std::string line = step_line(step) + "click " + target.place.name + " (" + std::to_string(step.x) + ", " +
+                           std::to_string(step.y) + "): " + (record < 0 ? "no area" : "area " + std::to_string(record));
         for (const KeyEvent& event : panel.key_events()) line += ", key " + format_event(event);
         panel.clear_key_events();
         log(line);
@@ -430,7 +428,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
       }
       case ScenarioStep::Kind::kNamed:
         panel.write_named(step.name, step.word);
-        log("line " + std::to_string(step.line) + ": named " + step.name + " " + std::to_string(step.word));
+        log(step_line(step) + "named " + step.name + " " + std::to_string(step.word));
         break;
       case ScenarioStep::Kind::kFrames: {
         std::map<uint32_t, double> ramp_start;
