@@ -53,14 +53,6 @@ void Picture::set(int x, int y, Rgb colour) {
   rgb[i + 2] = colour.b;
 }
 
-void Picture::fill(int x, int y, int w, int h, Rgb colour) {
-  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
-  const int x1 = static_cast<int>(std::min<int64_t>(int64_t{x} + w, width));
-  const int y1 = static_cast<int>(std::min<int64_t>(int64_t{y} + h, height));
-  for (int py = y0; py < y1; ++py)
-    for (int px = x0; px < x1; ++px) set(px, py, colour);
-}
-
 void Picture::paste(const Picture& from, int x, int y) {
   for (int py = 0; py < from.height; ++py)
     for (int px = 0; px < from.width; ++px) set(x + px, y + py, from.at(px, py));
@@ -71,14 +63,21 @@ Rgb colour_from_word(uint32_t bbggrr) {
           static_cast<uint8_t>((bbggrr >> 16) & 0xFF)};
 }
 
+namespace {
+
+// A bitmap with pixels, decoded whole: anything else counts as absent.
+bool usable(const Bitmap* bitmap) {
+  return bitmap != nullptr && bitmap->width > 0 && bitmap->height > 0 &&
+         bitmap->rgb.size() == static_cast<size_t>(bitmap->width) * bitmap->height * 3;
+}
+
+}  // namespace
+
 const Bitmap* BitmapCache::find(int id) {
   auto found = bitmaps_.find(id);
   if (found == bitmaps_.end()) {
     std::optional<Bitmap> bitmap = module_.bitmap(id);
-    // A bitmap the host cannot decode counts as absent.
-    if (bitmap && (bitmap->width <= 0 || bitmap->height <= 0 ||
-                   bitmap->rgb.size() != static_cast<size_t>(bitmap->width) * bitmap->height * 3))
-      bitmap.reset();
+    if (bitmap && !usable(&*bitmap)) bitmap.reset();
     found = bitmaps_.emplace(id, std::move(bitmap)).first;
   }
   return found->second ? &*found->second : nullptr;
@@ -87,13 +86,6 @@ const Bitmap* BitmapCache::find(int id) {
 // ---- Placement
 
 namespace {
-
-Rgb pixel(const Bitmap& bitmap, int x, int y) { return {bitmap.r(x, y), bitmap.g(x, y), bitmap.b(x, y)}; }
-
-bool usable(const Bitmap* bitmap) {
-  return bitmap != nullptr && bitmap->width > 0 && bitmap->height > 0 &&
-         bitmap->rgb.size() == static_cast<size_t>(bitmap->width) * bitmap->height * 3;
-}
 
 // Rounds a pixel distance to the nearest integer, NaN to 0 and anything
 // beyond +-kFar to +-kFar, which puts any picture of ours out of sight.
@@ -123,10 +115,6 @@ const Bitmap* bitmap_at(const BitmapSource& bitmaps, int32_t id, int k) {
   const int64_t wanted = int64_t{id} + k;
   if (wanted > INT32_MAX) return nullptr;
   return bitmaps(static_cast<int>(wanted));
-}
-
-bool is_window(Rgb mask) {
-  return mask != kPureBlack && mask.r <= kWindowLevel && mask.g <= kWindowLevel && mask.b <= kWindowLevel;
 }
 
 void draw_moving_image(Picture& picture, const Bitmap& strip, const Bitmap& mask, int x, int y, int offset) {
@@ -198,6 +186,12 @@ const Face& seven_segment() {
 const Face& fallback() {
   static const Face face(tarnwix_fallback_font, tarnwix_fallback_font_end);
   return face;
+}
+
+// A character of a text as the faces take it: one below 0x20 counts as a space.
+int codepoint_of(char c) {
+  const int codepoint = static_cast<unsigned char>(c);
+  return codepoint < 0x20 ? ' ' : codepoint;
 }
 
 // One character as laid out: its face, glyph and the scale that gives the
@@ -272,10 +266,8 @@ void lay_out(Picture& picture, int x, int baseline, double digit_height, double 
              std::string_view text, Rgb colour, int clip_x0, int clip_y0, int clip_x1, int clip_y1) {
   double pen = x;
   for (char c : text) {
-    int codepoint = static_cast<unsigned char>(c);
-    if (codepoint < 0x20) codepoint = ' ';
-    const Placed placed = place(codepoint, digit_height, seven_segment_first);
     if (pen >= clip_x1) break;
+    const Placed placed = place(codepoint_of(c), digit_height, seven_segment_first);
     draw_glyph(picture, placed, static_cast<float>(placed.scale_y * condense), pen, baseline, colour, clip_x0, clip_y0,
                clip_x1, clip_y1);
     pen += advance_of(placed) * condense;
@@ -284,11 +276,7 @@ void lay_out(Picture& picture, int x, int baseline, double digit_height, double 
 
 double width_of(std::string_view text, double digit_height, bool seven_segment_first) {
   double width = 0;
-  for (char c : text) {
-    int codepoint = static_cast<unsigned char>(c);
-    if (codepoint < 0x20) codepoint = ' ';
-    width += advance_of(place(codepoint, digit_height, seven_segment_first));
-  }
+  for (char c : text) width += advance_of(place(codepoint_of(c), digit_height, seven_segment_first));
   return width;
 }
 

@@ -95,6 +95,9 @@ struct Rgb {
 inline constexpr Rgb kPureBlack{0, 0, 0};
 // A mask pixel with no channel above this level is window, not drawing.
 inline constexpr uint8_t kWindowLevel = 8;
+constexpr bool is_window(Rgb mask) {
+  return mask != kPureBlack && mask.r <= kWindowLevel && mask.g <= kWindowLevel && mask.b <= kWindowLevel;
+}
 inline constexpr double kTextHeight = 0.65;
 inline constexpr double kTextMargin = 0.15;
 inline constexpr double kTextNarrowing = 0.7;
@@ -111,11 +114,13 @@ struct Picture {
   bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
   Rgb at(int x, int y) const;
   void set(int x, int y, Rgb colour);  // ignores points outside
-  void fill(int x, int y, int width, int height, Rgb colour);
   // Copies `from` with its top-left pixel at (x, y), black included.
   void paste(const Picture& from, int x, int y);
   friend bool operator==(const Picture&, const Picture&) = default;
 };
+
+// A bitmap's pixel; (x, y) must lie inside it.
+inline Rgb pixel(const Bitmap& bitmap, int x, int y) { return {bitmap.r(x, y), bitmap.g(x, y), bitmap.b(x, y)}; }
 
 // The colour of a string element's colour word, 0x00BBGGRR.
 Rgb colour_from_word(uint32_t bbggrr);

@@ -24,27 +24,33 @@ int Scenario::total_frames() const {
   return total;
 }
 
+namespace {
+
+// The modules in the order `module all` places them, and where it puts each:
+// the attitude bezel between the speed and altitude displays, the two button
+// strips under them.
+struct PanelPlace {
+  const char* name;
+  int x, y;
+};
+constexpr PanelPlace kAllModules[] = {{"Tarnwix_Airspeed", 0, 220},
+                                      {"Tarnwix_Background_S", 111, 0},
+                                      {"Tarnwix_Altimeter", 857, 220},
+                                      {"Tarnwix_Utils", 0, 780},
+                                      {"Tarnwix_UtilsVC", 556, 780}};
+
+}  // namespace
+
 const std::vector<std::string>& all_module_names() {
-  static const std::vector<std::string> names{"Tarnwix_Airspeed", "Tarnwix_Background_S", "Tarnwix_Altimeter",
-                                              "Tarnwix_Utils", "Tarnwix_UtilsVC"};
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const PanelPlace& place : kAllModules) list.emplace_back(place.name);
+    return list;
+  }();
   return names;
 }
 
 namespace {
-
-// Where `module all` puts each module: the attitude bezel between the speed
-// and altitude displays, the two button strips under them.
-struct Place {
-  int x, y;
-};
-const std::map<std::string, Place>& all_module_places() {
-  static const std::map<std::string, Place> places{{"Tarnwix_Airspeed", {0, 220}},
-                                                   {"Tarnwix_Background_S", {111, 0}},
-                                                   {"Tarnwix_Altimeter", {857, 220}},
-                                                   {"Tarnwix_Utils", {0, 780}},
-                                                   {"Tarnwix_UtilsVC", {556, 780}}};
-  return places;
-}
 
 constexpr int kMaxFrames = 100000;
 constexpr int kMaxCoordinate = 1 << 20;
@@ -148,10 +154,7 @@ std::optional<Scenario> parse_scenario(std::string_view text, const std::string&
       const std::string& name = words[1];
       if (name == "all") {
         if (arguments != 1) return fail("module all takes no position");
-        for (const std::string& each : all_module_names()) {
-          const Place place = all_module_places().at(each);
-          scenario.modules.push_back({each, true, place.x, place.y});
-        }
+        for (const PanelPlace& place : kAllModules) scenario.modules.push_back({place.name, true, place.x, place.y});
       } else {
         if (!is_module_name(name)) return fail("not a module name: '" + name + "'");
         ScenarioModule module{name};
@@ -260,6 +263,15 @@ struct Loaded {
   bool installed = false;
 };
 
+// Kills an installed gauge, so that it withdraws what it registered, and
+// deinitialises its module; once.
+void retire(Loaded& entry) {
+  if (!entry.installed) return;
+  entry.module->kill();
+  entry.module->call_module_deinit();
+  entry.installed = false;
+}
+
 std::string file_stem(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -305,11 +317,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   struct KillOnExit {
     std::vector<Loaded>& loaded;
     ~KillOnExit() {
-      for (Loaded& entry : loaded)
-        if (entry.installed) {
-          entry.module->kill();
-          entry.module->call_module_deinit();
-        }
+      for (Loaded& entry : loaded) retire(entry);
     }
   } kill_on_exit{loaded};
   int next_x = 0;
@@ -379,6 +387,14 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   const std::string stem = options.output_name.empty() ? file_stem(scenario.source) : options.output_name;
   const std::string base = options.output_folder + "/" + stem;
   auto log = [&](const std::string& line) { result.log.push_back(line); };
+  auto step_line = [](const ScenarioStep& step) { return "line " + std::to_string(step.line) + ": "; };
+  // Writes a file of the run and names it among those written; false, with
+  // the reason in the result's message, when it cannot.
+  auto write = [&](const Picture& picture, const std::string& path) {
+    if (!write_png(picture, path, &result.message)) return false;
+    result.written.push_back(path);
+    return true;
+  };
   if (!scenario.title.empty()) log("title " + scenario.title);
 
   std::vector<Picture> tiles;
@@ -393,21 +409,18 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
       case ScenarioStep::Kind::kSet:
         panel.set_variable(step.token, step.value);
         ramp_targets.erase(step.token);
-        log("line " + std::to_string(step.line) + ": set " + std::to_string(step.token) + " " +
-            format_value(step.value));
+        log(step_line(step) + "set " + std::to_string(step.token) + " " + format_value(step.value));
         break;
       case ScenarioStep::Kind::kRamp:
         ramp_targets[step.token] = step.value;
-        log("line " + std::to_string(step.line) + ": ramp " + std::to_string(step.token) + " to " +
-            format_value(step.value));
+        log(step_line(step) + "ramp " + std::to_string(step.token) + " to " + format_value(step.value));
         break;
       case ScenarioStep::Kind::kClick: {
         Loaded& target = step.module.empty() ? loaded.front() : *find(step.module);
         panel.clear_key_events();
         const int record = target.module->click(step.x, step.y);
-        std::string line = "line " + std::to_string(step.line) + ": click " + target.place.name + " (" +
-                           std::to_string(step.x) + ", " + std::to_string(step.y) +
-                           "): " + (record < 0 ? "no area" : "area " + std::to_string(record));
+        std::string line = step_line(step) + "click " + target.place.name + " (" + std::to_string(step.x) + ", " +
+                           std::to_string(step.y) + "): " + (record < 0 ? "no area" : "area " + std::to_string(record));
         for (const KeyEvent& event : panel.key_events()) line += ", key " + format_event(event);
         panel.clear_key_events();
         log(line);
@@ -415,7 +428,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
       }
       case ScenarioStep::Kind::kNamed:
         panel.write_named(step.name, step.word);
-        log("line " + std::to_string(step.line) + ": named " + step.name + " " + std::to_string(step.word));
+        log(step_line(step) + "named " + step.name + " " + std::to_string(step.word));
         break;
       case ScenarioStep::Kind::kFrames: {
         std::map<uint32_t, double> ramp_start;
@@ -447,9 +460,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
           if (options.every_frame) {
             char name[32];
             std::snprintf(name, sizeof name, "-%05d.png", frame_number);
-            std::string error;
-            if (!write_png(picture, base + name, &error)) return refuse(error);
-            result.written.push_back(base + name);
+            if (!write(picture, base + name)) return result;
           }
           if (i == step.frames) {
             tiles.push_back(picture);
@@ -470,9 +481,7 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
     }
   }
   for (Loaded& entry : loaded) {
-    entry.module->kill();
-    entry.module->call_module_deinit();
-    entry.installed = false;
+    retire(entry);
     for (const CallFault& fault : entry.module->call_faults())
       log("FAULT: " + entry.place.name + " " + fault.routine + " left the stack " + std::to_string(fault.stack_delta) +
           " bytes off" + (fault.registers_clobbered ? " and changed a callee-saved register" : ""));
@@ -481,15 +490,10 @@ RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   for (const std::string& problem : problems) log("PROBLEM: " + problem);
 
   if (options.last_frame && !tiles.empty()) {
-    std::string error;
-    if (!write_png(tiles.back(), base + ".png", &error)) return refuse(error);
-    result.written.push_back(base + ".png");
+    if (!write(tiles.back(), base + ".png")) return result;
   } else if (options.sheet && !tiles.empty()) {
     const int columns = std::clamp(2400 / std::max(panel_width, 1), 1, 8);
-    std::string error;
-    if (!write_png(contact_sheet(tiles, captions, columns, scenario.title), base + ".png", &error))
-      return refuse(error);
-    result.written.push_back(base + ".png");
+    if (!write(contact_sheet(tiles, captions, columns, scenario.title), base + ".png")) return result;
   }
   if (options.write_log) {
     std::ofstream log_file(base + ".log", std::ios::binary);

@@ -493,34 +493,49 @@ std::vector<std::string> built_modules() {
 #define SKIP_UNLESS_BUILT(name) \
   if (!built(name)) GTEST_SKIP() << name << " is not built yet (" << module_path(name) << ")"
 
-TEST(RenderModules, TheBezelIsDrawnAsItsBitmap) {
-  auto module = load("Tarnwix_Background_S");
-  ASSERT_NE(module, nullptr);
-  module->install();
-  host::BitmapCache bitmaps(*module);
+struct TapeView;
+
+// A real module, loaded with its gauge installed, and its bitmaps.
+class RenderModules : public testing::Test {
+ protected:
+  void start(const std::string& name) {
+    bitmaps.reset();
+    module = load(name);
+    ASSERT_NE(module, nullptr);
+    module->install();
+    bitmaps = std::make_unique<host::BitmapCache>(*module);
+  }
+  // The tape of a powered airspeed or altimeter (element 1) under its window,
+  // once the variable it shows is at `value`; the frame's readout element
+  // shows `value` as `pattern` formats it.
+  void view_tape(uint32_t token, double value, size_t readout, const char* pattern, TapeView* view);
+
+  std::unique_ptr<host::Module> module;
+  std::unique_ptr<host::BitmapCache> bitmaps;  // of `module`, so declared after it
+};
+
+TEST_F(RenderModules, TheBezelIsDrawnAsItsBitmap) {
+  ASSERT_NO_FATAL_FAILURE(start("Tarnwix_Background_S"));
   std::vector<std::string> problems;
-  const Picture picture = host::render_frame(module->frame(), bitmaps.source(), &problems);
+  const Picture picture = host::render_frame(module->frame(), bitmaps->source(), &problems);
   EXPECT_TRUE(problems.empty());
-  const Bitmap* bezel = bitmaps.find(0x1400);
+  const Bitmap* bezel = bitmaps->find(0x1400);
   ASSERT_NE(bezel, nullptr);
   ASSERT_EQ(picture.width, 736);
   ASSERT_EQ(picture.height, 770);
   EXPECT_EQ(picture.rgb, bezel->rgb);
 }
 
-TEST(RenderModules, EveryModuleDrawsPoweredAndUnpoweredWithEveryBitmapItNeeds) {
+TEST_F(RenderModules, EveryModuleDrawsPoweredAndUnpoweredWithEveryBitmapItNeeds) {
   for (const std::string& name : built_modules()) {
     SCOPED_TRACE(name);
-    auto module = load(name);
-    ASSERT_NE(module, nullptr);
-    module->install();
-    host::BitmapCache bitmaps(*module);
+    ASSERT_NO_FATAL_FAILURE(start(name));
     for (double power : {0.0, 1.0}) {
       host::Panel::instance().set_variable(769, power);
       std::vector<std::string> problems;
       const FrameSnapshot frame = module->frame();
-      const Picture picture = host::render_frame(frame, bitmaps.source(), &problems);
-      const Bitmap* root = bitmaps.find(frame[0].resource_id);
+      const Picture picture = host::render_frame(frame, bitmaps->source(), &problems);
+      const Bitmap* root = bitmaps->find(frame[0].resource_id);
       ASSERT_NE(root, nullptr);
       EXPECT_EQ(picture.width, root->width);
       EXPECT_EQ(picture.height, root->height);
@@ -531,24 +546,19 @@ TEST(RenderModules, EveryModuleDrawsPoweredAndUnpoweredWithEveryBitmapItNeeds) {
 
 // A mask's window is its near-black pixels: a mask drawn with pure black for
 // its window would hide its strip for good.
-TEST(RenderModules, EveryMovingImagesMaskHasAWindowOverItsStrip) {
+TEST_F(RenderModules, EveryMovingImagesMaskHasAWindowOverItsStrip) {
   for (const std::string& name : built_modules()) {
     SCOPED_TRACE(name);
-    auto module = load(name);
-    ASSERT_NE(module, nullptr);
-    module->install();
-    host::BitmapCache bitmaps(*module);
+    ASSERT_NO_FATAL_FAILURE(start(name));
     for (const ElementSnapshot& e : module->frame().elements) {
       if (e.kind != ElementKind::kMovingImage) continue;
-      const Bitmap* strip = bitmaps.find(e.resource_id);
-      const Bitmap* mask = bitmaps.find(e.resource_id + 1);
+      const Bitmap* strip = bitmaps->find(e.resource_id);
+      const Bitmap* mask = bitmaps->find(e.resource_id + 1);
       ASSERT_TRUE(strip && mask) << "element " << e.index;
       std::vector<bool> window_rows(mask->height, false);
       for (int y = 0; y < mask->height; ++y)
         for (int x = 0; x < mask->width && x < strip->width; ++x) {
-          const Rgb m{mask->r(x, y), mask->g(x, y), mask->b(x, y)};
-          if (m != kBlack && m.r <= host::kWindowLevel && m.g <= host::kWindowLevel && m.b <= host::kWindowLevel)
-            window_rows[y] = true;
+          if (host::is_window(host::pixel(*mask, x, y))) window_rows[y] = true;
         }
       const auto rows = std::count(window_rows.begin(), window_rows.end(), true);
       EXPECT_GE(rows * 2, mask->height) << "element " << e.index << " (0x" << std::hex << e.resource_id
@@ -579,23 +589,16 @@ TapeView tape_view(const FrameSnapshot& frame, size_t tape, host::BitmapCache& b
   const int ex = frame[tape].x, ey = frame[tape].y;
   std::vector<std::pair<int, int>> window;
   for (int y = 0; y < mask->height; ++y)
-    for (int x = 0; x < mask->width && x < strip->width; ++x) {
-      const Rgb m{mask->r(x, y), mask->g(x, y), mask->b(x, y)};
-      if (m != kBlack && m.r <= host::kWindowLevel && m.g <= host::kWindowLevel && m.b <= host::kWindowLevel &&
-          picture.contains(ex + x, ey + y))
-        window.emplace_back(x, y);
-    }
+    for (int x = 0; x < mask->width && x < strip->width; ++x)
+      if (host::is_window(host::pixel(*mask, x, y)) && picture.contains(ex + x, ey + y)) window.emplace_back(x, y);
   view.window_pixels = static_cast<int>(window.size());
   if (window.empty()) return view;
   for (int d = -mask->height; d <= strip->height; ++d) {
     bool all = true;
     for (const auto& [x, y] : window) {
       const int sy = y + d;
-      Rgb expected{background->r(ex + x, ey + y), background->g(ex + x, ey + y), background->b(ex + x, ey + y)};
-      if (sy >= 0 && sy < strip->height) {
-        const Rgb s{strip->r(x, sy), strip->g(x, sy), strip->b(x, sy)};
-        if (s != kBlack) expected = s;
-      }
+      Rgb expected = host::pixel(*background, ex + x, ey + y);
+      if (sy >= 0 && sy < strip->height && host::pixel(*strip, x, sy) != kBlack) expected = host::pixel(*strip, x, sy);
       if (picture.at(ex + x, ey + y) != expected) {
         all = false;
         break;
@@ -616,60 +619,51 @@ std::string format(const char* pattern, double value) {
   return text;
 }
 
-TEST(RenderModules, TheSpeedUnderTheTapeWindowsCentreIsTheSpeedInTheReadout) {
+void RenderModules::view_tape(uint32_t token, double value, size_t readout, const char* pattern, TapeView* view) {
+  host::Panel::instance().set_variable(token, value);
+  const FrameSnapshot frame = module->frame();
+  ASSERT_GT(frame.elements.size(), readout);
+  ASSERT_EQ(frame[1].kind, ElementKind::kMovingImage);
+  EXPECT_EQ(frame[readout].text, format(pattern, value)) << "the readout";
+  *view = tape_view(frame, 1, *bitmaps);
+  ASSERT_GT(view->window_pixels, 0) << "the tape's mask has a window";
+  ASSERT_TRUE(view->found) << "the window shows the strip, whole";
+}
+
+TEST_F(RenderModules, TheSpeedUnderTheTapeWindowsCentreIsTheSpeedInTheReadout) {
   SKIP_UNLESS_BUILT("Tarnwix_Airspeed");
-  auto module = load("Tarnwix_Airspeed");
-  ASSERT_NE(module, nullptr);
-  module->install();
-  host::BitmapCache bitmaps(*module);
-  host::Panel& panel = host::Panel::instance();
-  panel.set_variable(769, 1);
+  ASSERT_NO_FATAL_FAILURE(start("Tarnwix_Airspeed"));
+  host::Panel::instance().set_variable(769, 1);
   // The scale's own geometry: the 1060 mark on rows 31 to 32, the 0 mark on
   // rows 2735 to 2736, linearly between.
   auto mark_row = [](double knots) { return 31.5 + (1060 - knots) * (2735.5 - 31.5) / 1060; };
   for (double knots : {0.0, 40.0, 120.0, 250.0, 437.0, 800.0, 1000.0}) {
     SCOPED_TRACE(knots);
-    panel.set_variable(61, knots);
-    const FrameSnapshot frame = module->frame();
-    ASSERT_GE(frame.elements.size(), 4u);
-    ASSERT_EQ(frame[1].kind, ElementKind::kMovingImage);
-    EXPECT_EQ(frame[3].text, format("%03.0f", knots)) << "the readout";
-    const TapeView view = tape_view(frame, 1, bitmaps);
-    ASSERT_GT(view.window_pixels, 0) << "the tape's mask has a window";
-    ASSERT_TRUE(view.found) << "the window shows the strip, whole";
+    TapeView view;
+    ASSERT_NO_FATAL_FAILURE(view_tape(61, knots, 3, "%03.0f", &view));
     // Within a pixel and a half: the strip moves by whole pixels, and the
     // marks, on whole rows, lie within half a pixel of their exact places.
     EXPECT_NEAR(view.centre_row, mark_row(knots), 1.5);
   }
 }
 
-TEST(RenderModules, TheLabelUnderTheAltitudeTapesPointerIsTheAltitudeInTheBigWindow) {
+TEST_F(RenderModules, TheLabelUnderTheAltitudeTapesPointerIsTheAltitudeInTheBigWindow) {
   SKIP_UNLESS_BUILT("Tarnwix_Altimeter");
-  auto module = load("Tarnwix_Altimeter");
-  ASSERT_NE(module, nullptr);
-  module->install();
-  host::BitmapCache bitmaps(*module);
-  host::Panel& panel = host::Panel::instance();
-  panel.set_variable(769, 1);
-  const Bitmap* strip = bitmaps.find(0x100);
+  ASSERT_NO_FATAL_FAILURE(start("Tarnwix_Altimeter"));
+  host::Panel::instance().set_variable(769, 1);
+  const Bitmap* strip = bitmaps->find(0x100);
   ASSERT_NE(strip, nullptr);
   // Rows of the strip that carry any drawing, and the run of them around a row.
   auto inked = [&](int row) {
     if (row < 0 || row >= strip->height) return false;
     for (int x = 0; x < strip->width; ++x)
-      if (strip->r(x, row) || strip->g(x, row) || strip->b(x, row)) return true;
+      if (host::pixel(*strip, x, row) != kBlack) return true;
     return false;
   };
   for (double feet : {0.0, 1000.0, 12400.0, 35000.0, -1000.0, 65000.0}) {
     SCOPED_TRACE(feet);
-    panel.set_variable(74, feet);
-    const FrameSnapshot frame = module->frame();
-    ASSERT_GE(frame.elements.size(), 5u);
-    ASSERT_EQ(frame[1].kind, ElementKind::kMovingImage);
-    EXPECT_EQ(frame[4].text, format("%05.0f", feet)) << "the big window";
-    const TapeView view = tape_view(frame, 1, bitmaps);
-    ASSERT_GT(view.window_pixels, 0) << "the tape's mask has a window";
-    ASSERT_TRUE(view.found) << "the window shows the strip, whole";
+    TapeView view;
+    ASSERT_NO_FATAL_FAILURE(view_tape(74, feet, 4, "%05.0f", &view));  // 4: the big window
     // A label (taller than a tick) is centred on the strip row under the pointer.
     const int centre = static_cast<int>(std::lround(view.centre_row));
     int top = centre, bottom = centre;
@@ -683,30 +677,27 @@ TEST(RenderModules, TheLabelUnderTheAltitudeTapesPointerIsTheAltitudeInTheBigWin
   }
 }
 
-TEST(RenderModules, AnIconsSecondImageAppearsAtValueOneAndBlackLetsThePanelShow) {
+TEST_F(RenderModules, AnIconsSecondImageAppearsAtValueOneAndBlackLetsThePanelShow) {
   SKIP_UNLESS_BUILT("Tarnwix_Utils");
-  auto module = load("Tarnwix_Utils");
-  ASSERT_NE(module, nullptr);
-  module->install();
-  host::BitmapCache bitmaps(*module);
+  ASSERT_NO_FATAL_FAILURE(start("Tarnwix_Utils"));
   host::Panel::instance().set_variable(769, 1);
-  const Bitmap* panel_image = bitmaps.find(0x2400);
-  const Bitmap* overlay = bitmaps.find(0x2500);
-  const Bitmap* lit = bitmaps.find(0x1301);
+  const Bitmap* panel_image = bitmaps->find(0x2400);
+  const Bitmap* overlay = bitmaps->find(0x2500);
+  const Bitmap* lit = bitmaps->find(0x1301);
   ASSERT_TRUE(panel_image && overlay && lit);
   auto legend_at = [](int x, int y) { return y >= 56 && y < 98 && x >= 27 && x < 520; };
 
   module->frame();
-  const Picture unarmed = host::render_frame(module->frame(), bitmaps.source());
+  const Picture unarmed = host::render_frame(module->frame(), bitmaps->source());
   ASSERT_GE(module->click(50, 75), 0);  // BRAKE HELP: arm
   const FrameSnapshot frame = module->frame();
   ASSERT_EQ(frame[2].kind, ElementKind::kIcon);
   EXPECT_EQ(frame[2].values.back(), 1.0);
-  const Picture armed = host::render_frame(frame, bitmaps.source());
+  const Picture armed = host::render_frame(frame, bitmaps->source());
   int lit_pixels = 0, changed = 0;
   for (int y = 0; y < lit->height; ++y)
     for (int x = 0; x < lit->width; ++x) {
-      const Rgb l{lit->r(x, y), lit->g(x, y), lit->b(x, y)};
+      const Rgb l = host::pixel(*lit, x, y);
       if (l != kBlack) {
         ++lit_pixels;
         EXPECT_EQ(armed.at(27 + x, 56 + y), l) << x << "," << y;
@@ -719,10 +710,9 @@ TEST(RenderModules, AnIconsSecondImageAppearsAtValueOneAndBlackLetsThePanelShow)
   int through = 0;
   for (int y = 0; y < overlay->height; ++y)
     for (int x = 0; x < overlay->width; ++x) {
-      if (overlay->r(x, y) || overlay->g(x, y) || overlay->b(x, y) || legend_at(x, y)) continue;
+      if (host::pixel(*overlay, x, y) != kBlack || legend_at(x, y)) continue;
       ++through;
-      ASSERT_EQ(armed.at(x, y), (Rgb{panel_image->r(x, y), panel_image->g(x, y), panel_image->b(x, y)}))
-          << x << "," << y;
+      ASSERT_EQ(armed.at(x, y), host::pixel(*panel_image, x, y)) << x << "," << y;
     }
   EXPECT_GT(through, 546 * 111 / 2);
 }
