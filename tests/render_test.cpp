@@ -816,8 +816,7 @@ std::string source_folder() {
 
 host::RunOptions options_into(const std::string& folder) {
   host::RunOptions options;
-  const std::string probe = module_path("x");
-  options.modules_folder = probe.substr(0, probe.size() - std::strlen("/x.gau"));
+  options.modules_folder = dist_dir();
   options.output_folder = folder;
   options.progress = false;
   return options;

@@ -9,7 +9,9 @@
 
 namespace tarnwix::test {
 
-std::string module_path(const std::string& name) { return std::string(TARNWIX_DIST_DIR) + "/" + name + ".gau"; }
+std::string dist_dir() { return TARNWIX_DIST_DIR; }
+
+std::string module_path(const std::string& name) { return dist_dir() + "/" + name + ".gau"; }
 
 std::string fake_sound_path() { return TARNWIX_FAKE_SOUND; }
 

@@ -14,7 +14,8 @@
 
 namespace tarnwix::test {
 
-// dist/NAME.gau
+// The dist folder, and dist/NAME.gau in it.
+std::string dist_dir();
 std::string module_path(const std::string& name);
 // The fake GaugeSound.dll built for the tests.
 std::string fake_sound_path();
