@@ -17,7 +17,7 @@ all: build
 	@echo "Pictures of the gauges and of the shipped scenarios: $(CURDIR)/dist/preview/"
 
 setup:
-	@tools/setup.sh
+	@cmake/setup.sh
 
 $(BUILD)/CMakeCache.txt: | setup
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
@@ -43,7 +43,7 @@ test: build
 # Figures, not a test: the cost of each module's frame, load and file.
 bench: build
 	@echo "Machine: $$(uname -m), $$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $$(nproc) cores"
-	@cmake/wine-run $(BUILD)/host/gaugebench.exe --sound $(BUILD)/tests/fake_sound/GaugeSound.dll dist/*.gau; \
+	@bin/gaugebench dist/*.gau; \
 	  status=$$?; cmake/wine-run --shutdown; exit $$status
 
 clean:
@@ -52,5 +52,5 @@ clean:
 # make check-strict   runs gaugecheck at its strictest level on every module
 .PHONY: check-strict
 check-strict: build
-	@status=0; for module in dist/*.gau; do tools/gaugecheck "$$module" --level 10 || status=1; done; \
+	@status=0; for module in dist/*.gau; do bin/gaugecheck "$$module" --level 10 || status=1; done; \
 	  cmake/wine-run --shutdown; exit $$status

@@ -8,7 +8,7 @@
 #include <regex>
 #include <sstream>
 
-#include "host/check.h"
+#include "check.h"
 #include "support.h"
 
 namespace tarnwix::test {

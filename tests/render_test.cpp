@@ -1,7 +1,7 @@
 // The frame renderer and the scenario files: the drawing rules checked on
 // rendered pixels of small made-up frames and of the real modules, the PNG
 // and sheet output, and the scenario format's parsing and running.
-#include "host/render.h"
+#include "render.h"
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@
 #include <map>
 #include <sstream>
 
-#include "host/scenario.h"
+#include "scenario.h"
 #include "support.h"
 
 #define STB_IMAGE_IMPLEMENTATION

@@ -12,7 +12,7 @@
 #include <memory>
 #include <sstream>
 
-#include "host.h"
+#include "host/host.h"
 #include "render.h"
 
 namespace tarnwix::host {

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "hooks.h"
-#include "host.h"
-#include "pe.h"
+#include "host/hooks.h"
+#include "host/host.h"
+#include "host/pe.h"
 
 using namespace tarnwix::host;
 

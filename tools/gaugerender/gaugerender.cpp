@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "host/host.h"
 #include "render.h"
 #include "scenario.h"
 

@@ -15,9 +15,9 @@
 #include <set>
 #include <sstream>
 
-#include "call.h"
-#include "host.h"
-#include "pe.h"
+#include "host/call.h"
+#include "host/host.h"
+#include "host/pe.h"
 
 namespace tarnwix::check {
 

@@ -83,7 +83,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host.h"
+#include "host/host.h"
 
 namespace tarnwix::host {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "describe.h"
-#include "host.h"
+#include "host/describe.h"
+#include "host/host.h"
 
 using namespace tarnwix::host;
 
