@@ -1,8 +1,21 @@
-// The stand-in simulator: loads a gauge module with the Windows loader, reads
-// its records at the byte offsets the simulator reads, supplies the panel
-// services table, and drives the gauge's lifecycle, element callbacks and
-// mouse handlers. It never includes a gauge's or the framework's sources: what
-// it knows of the records is the offsets in records.h.
+// The stand-in simulator, a library the tests and the gauge programs in tools/
+// (all but the artwork tool) build on. What it offers, and where:
+//   Module (here)         loads a module with LoadLibraryA, drives its
+//                         lifecycle, element callbacks and clicks, reads its
+//                         records;
+//   Panel (here)          the panel services, simulation variables, key events,
+//                         named variables, whether GaugeSound can be loaded;
+//   call.h                the checked call: stack, callee-saved registers,
+//                         crashes and a time limit on every call into a module;
+//   hooks.h               hooks on a module's imports (loader, sound library,
+//                         heap), counting what it does through them;
+//   pe.h                  a module file's exports, imports and sections, and
+//                         its sections as loaded;
+//   Bitmap (here)         a module's bitmap resources, decoded to RGB;
+//   FrameSnapshot (here)  what a frame left in every element; describe.h
+//                         prints it and the records as text.
+// It never includes a gauge's or the framework's sources: what it knows of the
+// records is the offsets in records.h.
 #pragma once
 
 #include <cstdint>
