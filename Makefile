@@ -16,20 +16,48 @@ all: build
 	@ls dist/*.gau | sed 's/^/  /'
 	@echo "Pictures of the gauges and of the shipped scenarios: $(CURDIR)/dist/preview/"
 
+# Setup exits 0 when everything is ready, 3 when the build tools are ready
+# but Wine cannot run on this machine (it has said what is missing), and
+# anything else when the build tools could not be installed. The second case
+# is remembered for the build below. `make SETUP=...` stands in another setup.
+SETUP := cmake/setup.sh
+WINE_UNAVAILABLE := $(BUILD)/wine-unavailable
+
 setup:
-	@cmake/setup.sh
+	@status=0; $(SETUP) || status=$$?; \
+	  case $$status in \
+	    0) rm -f $(WINE_UNAVAILABLE) ;; \
+	    3) mkdir -p $(BUILD) && touch $(WINE_UNAVAILABLE) ;; \
+	    *) exit $$status ;; \
+	  esac
 
 $(BUILD)/CMakeCache.txt: | setup
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null || { rm -f $@; exit 1; }
 
 configure: setup $(BUILD)/CMakeCache.txt
 
-# The artwork tool and the preview renderer run under Wine during the build;
-# one wineserver serves them all, and every target below stops it at its end.
+# cmake_build,TARGET: builds TARGET (everything when empty) without the
+# routine progress lines.
+QUIET_LINES := ^\[ *[0-9]+%\] (Built target|Building|Linking|Creating directories|Performing|No [a-z]+ step|Completed)|^-- [a-z_]+ configure command succeeded
+cmake_build = cmake --build $(BUILD) -j$(JOBS) $(if $(1),--target $(1)) -- --no-print-directory \
+  | { grep -v -E '$(QUIET_LINES)' || true; }
+
+# The modules come first and need no Wine: their bitmaps are drawn by a
+# program of the build machine. The preview renderer runs under Wine; one
+# wineserver serves it and the tests, and every target below stops it at its
+# end. Without Wine the build stops after the modules, and so does every
+# target that needs it.
 build: configure
+	@$(call cmake_build,modules)
+	@if [ -f $(WINE_UNAVAILABLE) ]; then \
+	  echo "Modules: $(CURDIR)/dist/"; ls dist/*.gau | sed 's/^/  /'; \
+	  echo "The modules are built, but Wine cannot run on this machine (setup said above what is missing)." >&2; \
+	  echo "The previews, the tests, make bench and make check-strict load the modules with the Windows" >&2; \
+	  echo "loader, which only Wine provides here: none of them was made." >&2; \
+	  exit 3; \
+	fi
 	@cmake/wine-run --start
-	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory | { grep -v -E '^\[ *[0-9]+%\] (Built target|Building|Linking)' || true; } \
-	  || { status=$$?; cmake/wine-run --shutdown; exit $$status; }
+	@$(call cmake_build) || { status=$$?; cmake/wine-run --shutdown; exit $$status; }
 
 # An empty suite is a failure. A test program that fails is run once more:
 # now and then Wine loses a program at its start (seen about once in fifteen

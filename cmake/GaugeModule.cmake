@@ -6,7 +6,6 @@
 # runtime, no exceptions, no start files; its library entry does nothing.
 
 set(TARNWIX_MODULE_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
-set(TARNWIX_STB_DIR /usr/include/stb)
 set(TARNWIX_FONT_DIR /usr/share/fonts/truetype/dejavu CACHE PATH "Fonts the artwork is drawn with")
 
 # Compiles and links a library target as every gauge module is built: the
@@ -28,8 +27,8 @@ function(add_gauge_module name)
   add_custom_command(
     OUTPUT ${bitmap_script}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${art_dir}
-    COMMAND artwork ${name} ${art_dir} ${TARNWIX_FONT_DIR}
-    DEPENDS artwork
+    COMMAND ${TARNWIX_ARTWORK} ${name} ${art_dir} ${TARNWIX_FONT_DIR}
+    DEPENDS artwork_tool ${TARNWIX_ARTWORK}
     COMMENT "Drawing the bitmaps of ${name}"
     VERBATIM)
   add_custom_target(${name}_artwork DEPENDS ${bitmap_script})
