@@ -31,10 +31,17 @@ setup:
 	    *) exit $$status ;; \
 	  esac
 
-$(BUILD)/CMakeCache.txt: | setup
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null || { rm -f $@; exit 1; }
+# Configured again whenever a CMake file changed, so that a build folder from
+# an older tree learns the targets the build below names.
+CMAKE_INPUTS := $(shell find . -path ./$(BUILD) -prune -o -path ./dist -prune -o -path ./.git -prune -o \
+  \( -name CMakeLists.txt -o -name '*.cmake' -o -name '*.in' \) -print)
+CONFIGURED := $(BUILD)/configured.stamp
 
-configure: setup $(BUILD)/CMakeCache.txt
+$(CONFIGURED): $(CMAKE_INPUTS) | setup
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null || { rm -f $(BUILD)/CMakeCache.txt; exit 1; }
+	@touch $@
+
+configure: setup $(CONFIGURED)
 
 # cmake_build,TARGET: builds TARGET (everything when empty) without the
 # routine progress lines.
