@@ -2,6 +2,8 @@
 #             renders their previews and the scenarios into dist/preview/
 # make test   the same, then runs the whole test suite under Wine
 # make bench  the same, then prints what each module costs per frame, load and file
+# make release       the same, then the zips a user downloads, in dist/release/
+# make reproducible  builds the release of this commit twice in fresh clones and compares
 SHELL := bash
 .SHELLFLAGS := -o pipefail -c
 BUILD := build
@@ -89,3 +91,16 @@ clean:
 check-strict: build
 	@status=0; for module in dist/*.gau; do bin/gaugecheck "$$module" --level 10 || status=1; done; \
 	  cmake/wine-run --shutdown; exit $$status
+
+# The release: dist/release/ is emptied first, so a build that fails leaves
+# no zip behind; the release script itself writes the zips only at its end.
+.PHONY: release reproducible
+release:
+	@rm -rf dist/release
+	@$(MAKE) --no-print-directory build
+	@cmake --build $(BUILD) --target release -- --no-print-directory | { grep -v -E '^\[ *[0-9]+%\]' || true; } \
+	  || { status=$$?; cmake/wine-run --shutdown; exit $$status; }
+	@cmake/wine-run --shutdown
+
+reproducible:
+	@cmake/reproducible.sh

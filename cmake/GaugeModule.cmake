@@ -5,6 +5,10 @@
 # the dist folder. A module imports only KERNEL32.dll and msvcrt.dll: no C++
 # runtime, no exceptions, no start files; its library entry does nothing.
 
+# No link time in the PE header of any module or program: two builds of one
+# commit give the same bytes.
+add_link_options(-Wl,--no-insert-timestamp)
+
 set(TARNWIX_MODULE_FLAGS -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-threadsafe-statics)
 set(TARNWIX_FONT_DIR /usr/share/fonts/truetype/dejavu CACHE PATH "Fonts the artwork is drawn with")
 

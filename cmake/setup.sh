@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386
   googletest libstb-dev
   fonts-dejavu-core fonts-dseg
+  zip unzip
 )
 
 missing=()

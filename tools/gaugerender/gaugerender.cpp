@@ -66,11 +66,23 @@ std::vector<std::string> modules_in(const std::string& folder) {
   return names;
 }
 
+// Without --modules: the Gauges folder beside the program, else the
+// program's own folder, so that an unpacked release runs as it is.
+std::string default_modules_folder() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder = length > 0 && length < MAX_PATH ? std::string(path, length) : std::string(".\\x");
+  folder.resize(folder.find_last_of("\\/"));
+  const DWORD gauges = GetFileAttributesA((folder + "\\Gauges").c_str());
+  if (gauges != INVALID_FILE_ATTRIBUTES && (gauges & FILE_ATTRIBUTE_DIRECTORY) != 0) return folder + "\\Gauges";
+  return folder;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   RunOptions options;
-  options.modules_folder = TARNWIX_DEFAULT_MODULES;
+  options.modules_folder = default_modules_folder();
   options.output_folder = ".";
   bool previews = false;
   std::vector<std::string> scenarios;

@@ -1,0 +1,120 @@
+# Writes the release into OUT_DIR (cmake -P, from the `release` target):
+#   Tarnwix-Gauges-<VERSION>.zip            Gauges/, Previews/, the guide, panel.cfg
+#   Tarnwix-GaugeTools-<VERSION>-win32.zip  the Windows programs, GaugeSound.dll,
+#                                           the scenarios and their command lines
+#   SHA256SUMS                              over both zips
+# Every entry has the same fixed time (the commit's, or SOURCE_DATE_EPOCH) and
+# mode, the entries are sorted, and nothing of the build machine goes in, so
+# two builds of one commit give the same bytes. OUT_DIR is emptied first and
+# the zips appear only once everything is written: a failure leaves no zip.
+#
+# Variables: VERSION SOURCE_DIR DIST_DIR OUT_DIR WORK_DIR RUN (the Windows
+# program runner) GUIDE MODULES (comma-separated names) PROGRAMS
+# (comma-separated .exe paths) SOUND (GaugeSound.dll) STRIP
+cmake_minimum_required(VERSION 3.25)
+
+foreach(variable VERSION SOURCE_DIR DIST_DIR OUT_DIR WORK_DIR RUN GUIDE MODULES PROGRAMS SOUND STRIP)
+  if("${${variable}}" STREQUAL "")
+    message(FATAL_ERROR "release: ${variable} is not set")
+  endif()
+endforeach()
+string(REPLACE "," ";" MODULES "${MODULES}")
+string(REPLACE "," ";" PROGRAMS "${PROGRAMS}")
+
+find_program(ZIP zip)
+if(NOT ZIP)
+  message(FATAL_ERROR "release: no zip program (run cmake/setup.sh)")
+endif()
+
+# The entries' time: SOURCE_DATE_EPOCH, else the commit's time.
+set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(epoch STREQUAL "")
+  execute_process(COMMAND git -C ${SOURCE_DIR} log -1 --format=%ct OUTPUT_VARIABLE epoch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status ERROR_QUIET)
+  if(NOT status EQUAL 0 OR NOT epoch MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "release: not a git clone; set SOURCE_DATE_EPOCH to the time the entries should carry")
+  endif()
+endif()
+
+set(gauges_zip Tarnwix-Gauges-${VERSION}.zip)
+set(tools_zip Tarnwix-GaugeTools-${VERSION}-win32.zip)
+file(REMOVE_RECURSE ${OUT_DIR} ${WORK_DIR})
+file(MAKE_DIRECTORY ${OUT_DIR} ${WORK_DIR}/gauges/Gauges ${WORK_DIR}/gauges/Previews ${WORK_DIR}/tools/scenarios)
+
+function(copy_into folder)
+  foreach(file IN LISTS ARGN)
+    if(NOT EXISTS ${file})
+      message(FATAL_ERROR "release: ${file} is missing (did the build fail?)")
+    endif()
+    file(COPY ${file} DESTINATION ${folder})
+  endforeach()
+endfunction()
+
+# The gauges: the very files of dist/, each one's preview, and the guide and
+# sample panel.cfg written from those files.
+foreach(module IN LISTS MODULES)
+  copy_into(${WORK_DIR}/gauges/Gauges ${DIST_DIR}/${module}.gau)
+  copy_into(${WORK_DIR}/gauges/Previews ${DIST_DIR}/preview/${module}.png)
+endforeach()
+execute_process(COMMAND ${RUN} ${GUIDE} --version ${VERSION} --out ${WORK_DIR}/gauges ${WORK_DIR}/gauges/Gauges
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "release: the guide could not be written")
+endif()
+
+# The tools: the programs and the stand-in sound library without the
+# runtime's debugging sections (stripped with a fixed time, which strip
+# would otherwise write into the header), the scenarios and how to run them.
+foreach(program IN LISTS PROGRAMS SOUND)
+  if(NOT EXISTS ${program})
+    message(FATAL_ERROR "release: ${program} is missing (did the build fail?)")
+  endif()
+  get_filename_component(name ${program} NAME)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${STRIP} -o ${WORK_DIR}/tools/${name} ${program}
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "release: cannot strip ${program}")
+  endif()
+endforeach()
+file(GLOB scenarios ${SOURCE_DIR}/scenarios/*.txt)
+copy_into(${WORK_DIR}/tools/scenarios ${scenarios})
+configure_file(${CMAKE_CURRENT_LIST_DIR}/release-tools.txt.in ${WORK_DIR}/tools/Tarnwix-GaugeTools.txt @ONLY
+               NEWLINE_STYLE CRLF)
+
+# Zips FOLDER's files, sorted, with one mode and one time, into ZIP_PATH.
+function(write_zip folder zip_path)
+  file(GLOB_RECURSE entries RELATIVE ${folder} ${folder}/*)
+  list(SORT entries)
+  string(REPLACE ";" "\n" listing "${entries}")
+  file(WRITE ${folder}.list "${listing}\n")
+  foreach(entry IN LISTS entries)
+    file(CHMOD ${folder}/${entry} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endforeach()
+  execute_process(COMMAND touch -h -d @${epoch} ${entries} WORKING_DIRECTORY ${folder} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "release: cannot set the entries' time")
+  endif()
+  # -X: no owner or extra times; -D: no folder entries; the zip's times are
+  # local, so the zone is fixed.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${ZIP} -X -D -q -9 ${zip_path} -@
+                  WORKING_DIRECTORY ${folder} INPUT_FILE ${folder}.list RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "release: zip failed on ${folder}")
+  endif()
+endfunction()
+
+write_zip(${WORK_DIR}/gauges ${WORK_DIR}/${gauges_zip})
+write_zip(${WORK_DIR}/tools ${WORK_DIR}/${tools_zip})
+set(sums "")
+foreach(zip ${gauges_zip} ${tools_zip})
+  file(SHA256 ${WORK_DIR}/${zip} hash)
+  string(APPEND sums "${hash}  ${zip}\n")
+endforeach()
+file(WRITE ${WORK_DIR}/SHA256SUMS "${sums}")
+foreach(file ${gauges_zip} ${tools_zip} SHA256SUMS)
+  file(RENAME ${WORK_DIR}/${file} ${OUT_DIR}/${file})
+endforeach()
+message(STATUS "Release ${VERSION}: ${OUT_DIR}/")
+foreach(file ${gauges_zip} ${tools_zip} SHA256SUMS)
+  message(STATUS "  ${file}")
+endforeach()

@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The release as a user gets it: writes both zips into a scratch folder with
+# the release script (arguments: its -D settings), then checks them as they
+# unpack: the entries, the modules against dist/, the guide's and the sample
+# panel.cfg's gauge lines against the gauges' real sizes, the Windows tools
+# run under Wine from an otherwise empty folder and importing only system
+# DLLs, a second release byte for byte the same, and a release whose inputs
+# are missing failing without leaving a zip.
+#   release_test.sh SOURCE_DIR DIST_DIR -DVERSION=... -D...
+set -uo pipefail
+source_dir=$1 dist_dir=$2
+shift 2
+release_args=("$@")
+version=$(printf '%s\n' "${release_args[@]}" | sed -n 's/^-DVERSION=//p')
+run="$source_dir/cmake/wine-run"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+release() {  # release OUT WORK [extra -D...]
+  local out=$1 work=$2
+  shift 2
+  cmake "${release_args[@]}" -DOUT_DIR="$out" -DWORK_DIR="$work" "$@" -P "$source_dir/cmake/release.cmake" >"$work.log" 2>&1
+}
+
+gauges_zip=Tarnwix-Gauges-$version.zip
+tools_zip=Tarnwix-GaugeTools-$version-win32.zip
+modules=(Tarnwix_Airspeed Tarnwix_Altimeter Tarnwix_Background_S Tarnwix_Utils Tarnwix_UtilsVC)
+
+release "$scratch/first" "$scratch/work1" || { cat "$scratch/work1.log"; echo "FAIL: the release script failed"; exit 1; }
+out=$scratch/first
+for file in "$gauges_zip" "$tools_zip" SHA256SUMS; do [ -f "$out/$file" ] || fail "no $file"; done
+(cd "$out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the zips"
+
+# ---- Entries: exactly these, sorted, each with the same time.
+expected_gauges=$(for m in "${modules[@]}"; do echo "Gauges/$m.gau"; done
+  for m in "${modules[@]}"; do echo "Previews/$m.png"; done
+  echo Tarnwix-Gauges-Guide.txt; echo panel.cfg)
+expected_tools=$(printf '%s\n' GaugeSound.dll Tarnwix-GaugeTools.txt gaugebench.exe gaugecheck.exe gaugehost.exe \
+  gaugerender.exe; ls "$source_dir/scenarios" | sed 's|^|scenarios/|')
+for pair in "$gauges_zip:expected_gauges" "$tools_zip:expected_tools"; do
+  zip=${pair%%:*} list=${pair#*:}
+  entries=$(zipinfo -1 "$out/$zip")
+  [ "$entries" = "${!list}" ] || fail "$zip holds, in this order:"$'\n'"$entries"$'\n'"not:"$'\n'"${!list}"
+  [ "$entries" = "$(LC_ALL=C sort <<<"$entries")" ] || fail "$zip: entries not sorted"
+  [ "$(zipinfo -T "$out/$zip" | awk '$1 ~ /^-/ {print $7}' | sort -u | wc -l)" = 1 ] || fail "$zip: entries of different times"
+done
+
+# ---- Unpacked as a user would, in an empty folder.
+user=$scratch/user
+mkdir -p "$user"
+(cd "$user" && unzip -q "$out/$tools_zip" && unzip -q "$out/$gauges_zip") || fail "the zips do not unpack"
+for m in "${modules[@]}"; do
+  cmp -s "$user/Gauges/$m.gau" "$dist_dir/$m.gau" || fail "Gauges/$m.gau differs from dist/$m.gau"
+done
+
+# A PNG's width and height from its header.
+png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}'; }
+
+# Every gaugeNN= line of a text names a module of the zip, its gauge by the
+# module's name, and the size of its powered picture.
+check_gauge_lines() {  # FILE WHAT
+  local line module gauge w h count=0
+  while IFS= read -r line; do
+    [[ $line =~ gauge[0-9N]{2}=([A-Za-z0-9_]+)!([A-Za-z0-9_]+),\ *([-0-9XY]+),\ *([-0-9XY]+),\ *([0-9]+),\ *([0-9]+) ]] || continue
+    module=${BASH_REMATCH[1]} gauge=${BASH_REMATCH[2]} w=${BASH_REMATCH[5]} h=${BASH_REMATCH[6]}
+    count=$((count + 1))
+    [ -f "$user/Gauges/$module.gau" ] || { fail "$2 names $module, which is not in Gauges/"; continue; }
+    [ "$gauge" = "$module" ] || fail "$2: gauge $gauge in $module"
+    [ "$(png_size "$user/Previews/$module.png")" = "$w $h" ] ||
+      fail "$2: $module at ${w}x$h, its picture is $(png_size "$user/Previews/$module.png")"
+  done < <(tr -d '\r' <"$1")
+  echo "$count"
+}
+
+# ---- The guide: Windows line ends throughout, the version, a line per gauge.
+guide=$user/Tarnwix-Gauges-Guide.txt
+[ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "the guide has lines without CR LF"
+grep -q "Tarnwix panel gauges $version" "$guide" || fail "the guide does not name version $version"
+lines=$(check_gauge_lines "$guide" "the guide")
+[ "$(tail -n1 <<<"$lines")" -ge 10 ] || fail "the guide has $(tail -n1 <<<"$lines") gauge lines, not two per gauge"
+grep '^FAIL' <<<"$lines" && failures=$((failures + 1))
+for m in "${modules[@]}"; do
+  grep -q "^ *gaugeNN=$m!$m, X, Y," <(tr -d '\r' <"$guide") || fail "the guide has no panel.cfg line for $m"
+done
+
+# ---- The sample panel.cfg: sections, key=value lines, gauges numbered from 00.
+panel=$user/panel.cfg
+[ "$(grep -c $'\r$' "$panel")" = "$(wc -l <"$panel")" ] || fail "panel.cfg has lines without CR LF"
+section="" expected_number=0 windows=() titled=()
+declare -A in_section=()
+while IFS= read -r line; do
+  [[ -z $line || $line == //* ]] && continue
+  if [[ $line =~ ^\[([A-Za-z0-9 ]+)\]$ ]]; then
+    section=${BASH_REMATCH[1]} expected_number=0
+    windows+=("$section")
+  elif [[ $line =~ ^([A-Za-z_0-9]+)=(.+)$ ]]; then
+    key=${BASH_REMATCH[1]} value=${BASH_REMATCH[2]}
+    [ -n "$section" ] || fail "panel.cfg: '$line' outside a section"
+    if [ "$section" = "Window Titles" ]; then
+      titled+=("$key")
+    elif [[ $key == gauge* ]]; then
+      [[ $key == $(printf 'gauge%02d' "$expected_number") ]] || fail "panel.cfg [$section]: $key out of order"
+      expected_number=$((expected_number + 1))
+      [[ $value =~ ^([A-Za-z0-9_]+)!([A-Za-z0-9_]+),\ *[0-9]+,\ *[0-9]+,\ *[0-9]+,\ *[0-9]+$ ]] ||
+        fail "panel.cfg: malformed gauge line '$line'"
+      in_section[$section]+="${BASH_REMATCH[1]} "
+    fi
+  else
+    fail "panel.cfg: neither a section, a key=value line nor a comment: '$line'"
+  fi
+done < <(tr -d '\r' <"$panel")
+for title in "${titled[@]}"; do
+  printf '%s\n' "${windows[@]}" | grep -qx "$title" || fail "panel.cfg: [Window Titles] names $title, which has no section"
+done
+[ "${in_section[Window00]:-}" = "Tarnwix_Airspeed Tarnwix_Background_S Tarnwix_Altimeter Tarnwix_Utils " ] ||
+  fail "panel.cfg [Window00] holds '${in_section[Window00]:-}', not the four 2D gauges"
+[ "${in_section[Vcockpit01]:-}" = "Tarnwix_UtilsVC " ] || fail "panel.cfg [Vcockpit01] holds '${in_section[Vcockpit01]:-}'"
+lines=$(check_gauge_lines "$panel" "panel.cfg")
+grep '^FAIL' <<<"$lines" && failures=$((failures + 1))
+
+# ---- The Windows programs, from the unpacked folder alone.
+for program in "$user"/*.exe "$user"/*.dll; do
+  imports=$(objdump -p "$program" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' ')
+  [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "$(basename "$program") imports $imports"
+  strings -a "$program" | grep -q "$source_dir" && fail "$(basename "$program") carries the build's path"
+done
+cd "$user" || exit 1
+expect_run() {  # WHAT COMMAND...: the command succeeds
+  local what=$1
+  shift
+  "$@" >"$scratch/run.log" 2>&1 || { fail "$what failed:"; tail -5 "$scratch/run.log"; }
+}
+expect_run "gaugehost" "$run" ./gaugehost.exe 'Gauges\Tarnwix_Utils.gau' --set 769=1 --click 56,76 --frames 2
+grep -q 'Click at (56, 76): area' "$scratch/run.log" || fail "gaugehost did not reach the brake-help area"
+expect_run "gaugehost with the sound library" "$run" ./gaugehost.exe 'Gauges\Tarnwix_Airspeed.gau' --sound GaugeSound.dll
+# (Wine's paths ignore case: another name than Previews.)
+expect_run "gaugerender --preview" "$run" ./gaugerender.exe --preview --out drawn
+for m in "${modules[@]}"; do
+  cmp -s "drawn/$m.png" "Previews/$m.png" || fail "gaugerender's preview of $m differs from the zip's"
+done
+expect_run "gaugerender on a scenario" "$run" ./gaugerender.exe --out flight 'scenarios\takeoff_roll.txt'
+[ -s flight/takeoff_roll.png ] && [ -s flight/takeoff_roll.log ] || fail "the scenario wrote no picture or log"
+expect_run "gaugecheck" "$run" ./gaugecheck.exe 'Gauges\Tarnwix_UtilsVC.gau' --level 1 --sound GaugeSound.dll
+expect_run "gaugebench" "$run" ./gaugebench.exe --sound GaugeSound.dll 'Gauges\Tarnwix_Background_S.gau'
+grep -q '^| Tarnwix_Background_S |' "$scratch/run.log" || fail "gaugebench printed no row"
+# Without a Gauges folder and without --modules the renderer looks beside
+# itself, finds nothing and says so.
+mv Gauges elsewhere
+"$run" ./gaugerender.exe --preview --out nothing >"$scratch/run.log" 2>&1 && fail "gaugerender found modules where there are none"
+grep -q 'no modules in' "$scratch/run.log" || fail "gaugerender did not say it found no modules"
+expect_run "gaugerender --modules" "$run" ./gaugerender.exe --modules elsewhere --preview --out named
+[ -s named/Tarnwix_Utils.png ] || fail "gaugerender --modules drew no preview"
+cd "$scratch" || exit 1
+
+# ---- A second release, a little later: the same bytes.
+sleep 2
+release "$scratch/second" "$scratch/work2" || fail "the second release failed"
+for file in "$gauges_zip" "$tools_zip" SHA256SUMS; do
+  cmp -s "$out/$file" "$scratch/second/$file" || fail "$file differs between two releases"
+done
+
+# ---- Missing inputs: the release fails and leaves no zip, not even an old one.
+cp -r "$out" "$scratch/broken"
+release "$scratch/broken" "$scratch/work3" -DMODULES=Tarnwix_Airspeed,Tarnwix_Missing &&
+  fail "a release without one of its modules succeeded"
+grep -q 'Tarnwix_Missing.gau is missing' "$scratch/work3.log" || fail "the failed release did not name the missing module"
+[ -z "$(ls -A "$scratch/broken")" ] || fail "a failed release left $(ls "$scratch/broken")"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failures"
+  exit 1
+fi
+echo "release: both zips checked"

@@ -1,0 +1,37 @@
+// The panel builders' guide and the sample panel.cfg, written from what the
+// built modules showed the stand-in simulator and the meanings table.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "meanings.h"
+#include "reference.h"
+
+namespace tarnwix::guide {
+
+// Where a gauge sits on the sample panel (the panel of `module all`).
+struct Placement {
+  std::string module;
+  int x = 0, y = 0;
+};
+
+// The places of the shipped panel, in its order.
+std::vector<Placement> sample_panel();
+
+// The guide as plain text with "\n" line ends. Fails, saying what is missing,
+// when the modules use a token, key event, named variable or area the
+// meanings do not name, or when a module the guide needs is absent.
+std::optional<std::string> write_guide(const std::vector<ModuleReference>& modules, const Meanings& meanings,
+                                       const std::string& version, std::string* error);
+
+// The sample panel.cfg: the 2D gauges on one window as the sample panel
+// places them, and the virtual-cockpit strip on a section of its own.
+std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& modules, const std::string& version,
+                                           std::string* error);
+
+// "\n" to "\r\n", for Notepad.
+std::string windows_lines(const std::string& text);
+
+}  // namespace tarnwix::guide

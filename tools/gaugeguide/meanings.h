@@ -1,0 +1,72 @@
+// The one hand-written part of the panel builders' reference: what each
+// token, key event, named variable, click area and picture means to the
+// gauge that uses it. Everything else in the reference is observed from the
+// built modules; the guide refuses a token, key event, named variable or
+// area that this table does not name, so the two cannot drift apart.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reference.h"
+
+namespace tarnwix::guide {
+
+struct TokenMeaning {
+  const char* module;
+  uint32_t token;
+  const char* meaning;  // what the gauge takes the value for
+};
+
+struct KeyEventMeaning {
+  uint32_t id;
+  const char* meaning;
+};
+
+struct NamedMeaning {
+  const char* name;
+  const char* meaning;
+};
+
+struct AreaMeaning {
+  const char* module;
+  int x, y;  // the area's top-left corner identifies it
+  const char* name;
+};
+
+struct PictureMeaning {
+  const char* module;
+  int id;  // an element's resource id
+  const char* name;
+};
+
+struct ModuleMeaning {
+  const char* module;
+  const char* summary;  // one line: what the gauge is
+  // Settings under which the gauge acts on its own at every update, and
+  // those conditions in words; empty when it never does.
+  std::vector<VariableSetting> active;
+  const char* active_conditions;
+};
+
+struct Meanings {
+  std::vector<ModuleMeaning> modules;
+  std::vector<TokenMeaning> tokens;
+  std::vector<KeyEventMeaning> key_events;
+  std::vector<NamedMeaning> named;
+  std::vector<AreaMeaning> areas;
+  std::vector<PictureMeaning> pictures;
+
+  const ModuleMeaning* module(const std::string& name) const;
+  const char* token(const std::string& module, uint32_t token) const;
+  const char* key_event(uint32_t id) const;
+  const char* named_variable(const std::string& name) const;
+  const char* area(const std::string& module, int x, int y) const;
+  const char* picture(const std::string& module, int id) const;
+};
+
+// The Tarnwix gauges' meanings.
+const Meanings& tarnwix_meanings();
+
+}  // namespace tarnwix::guide
