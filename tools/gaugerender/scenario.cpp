@@ -2,13 +2,17 @@
 #include "scenario.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
+#include <sstream>
 
 #include "host/host.h"
+#include "panel.h"
 #include "render.h"
 
 namespace tarnwix::host {
@@ -55,6 +59,9 @@ class ScenarioRun {
   // unloaded, so that it withdraws what it registered.
   ~ScenarioRun() {
     for (Loaded& entry : loaded_) retire(entry);
+    // A run that failed on its way leaves nothing half-written behind.
+    if (written_ != nullptr)
+      for (const std::string& path : *written_) std::remove(path.c_str());
   }
   ScenarioRun(const ScenarioRun&) = delete;
   ScenarioRun& operator=(const ScenarioRun&) = delete;
@@ -62,7 +69,9 @@ class ScenarioRun {
   RunResult run() {
     panel_.reset();
     panel_.set_sound_library(SoundLibraryMode::kAbsent);
-    if (!load_modules() || !install_and_place() || !check_actions()) return result_;
+    const bool loaded = scenario_.panel.empty() ? load_modules() : load_panel();
+    if (!loaded || !install_and_place() || !check_actions()) return result_;
+    if (!scenario_.panel.empty()) lay_out_panel();
     size_panel();
     if (!scenario_.title.empty()) log("title " + scenario_.title);
     total_ = scenario_.total_frames();
@@ -70,6 +79,7 @@ class ScenarioRun {
       if (!play(step)) return result_;
     retire_and_report();
     if (!write_outputs()) return result_;
+    written_ = nullptr;
     result_.ok = true;
     return result_;
   }
@@ -135,6 +145,82 @@ class ScenarioRun {
     return true;
   }
 
+  // With a panel line: reads the panel.cfg and loads each module of the
+  // window's gauges that is one of ours and built, once; every other gauge
+  // is outlined, with its reason.
+  bool load_panel() {
+    const std::string at = scenario_.source + ":" + std::to_string(scenario_.panel_line) + ": ";
+    std::ifstream file(scenario_.panel, std::ios::binary);
+    if (!file) return refuse(at + "cannot read " + scenario_.panel);
+    std::ostringstream text;
+    text << file.rdbuf();
+    std::string error;
+    config_ = parse_panel_config(text.str(), scenario_.panel, &error);
+    if (!config_) return refuse(error);
+    window_ = scenario_.panel_window.empty() ? &config_->windows.front() : config_->find(scenario_.panel_window);
+    if (window_ == nullptr) return refuse(at + scenario_.panel + " has no window " + scenario_.panel_window);
+    for (const PanelGauge& gauge : window_->gauges) {
+      const std::string name = our_module(gauge.module);
+      if (name.empty()) {
+        why_[gauge.module] = "not one of our modules";
+        continue;
+      }
+      if (find(name) != nullptr || why_.count(name)) continue;
+      const std::string path = options_.modules_folder + "/" + name + ".gau";
+      if (!file_exists(path)) {
+        why_[name] = "its module is not built (" + path + ")";
+        continue;
+      }
+      Loaded entry;
+      entry.place.name = name;
+      entry.module = Module::load(path, &error);
+      if (!entry.module) {
+        why_[name] = "its module does not load: " + error;
+        continue;
+      }
+      entry.bitmaps = std::make_unique<BitmapCache>(*entry.module);
+      loaded_.push_back(std::move(entry));
+    }
+    return true;
+  }
+
+  // Our module's name as it is spelt, for a name in any case; empty when the
+  // name is not one of ours.
+  static std::string our_module(const std::string& name) {
+    for (const std::string& ours : all_module_names())
+      if (same_text(ours, name)) return ours;
+    return {};
+  }
+  static bool same_text(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  }
+
+  // Places the window's gauges; what is not drawn is listed and logged.
+  void lay_out_panel() {
+    auto size_of = [&](const PanelGauge& gauge, std::string* why) -> std::optional<GaugeSize> {
+      const std::string name = our_module(gauge.module);
+      const Loaded* entry = name.empty() ? nullptr : find(name);
+      if (entry == nullptr) {
+        *why = why_[name.empty() ? gauge.module : name];
+        return std::nullopt;
+      }
+      if (!same_text(entry->module->gauge_name(), gauge.gauge)) {
+        *why = name + " holds no gauge " + gauge.gauge;
+        return std::nullopt;
+      }
+      return GaugeSize{entry->width, entry->height};
+    };
+    layout_ = lay_out_window(*window_, folder_of(scenario_.panel), size_of);
+    log("panel " + scenario_.panel + ", " + window_->name() +
+        (window_->title.empty() ? std::string() : " \"" + window_->title + "\""));
+    for (const std::string& note : layout_.notes) {
+      log("NOT DRAWN: " + note);
+      result_.not_drawn.push_back(note);
+    }
+  }
+
   // Installs every gauge, and places those without a position left to right.
   bool install_and_place() {
     int next_x = 0;
@@ -181,7 +267,12 @@ class ScenarioRun {
 
   // The panel picture's size, and where its files go.
   void size_panel() {
+    if (config_) {
+      panel_width_ = layout_.background.width;
+      panel_height_ = layout_.background.height;
+    }
     for (const Loaded& entry : loaded_) {
+      if (config_) break;
       panel_width_ = std::max(panel_width_, entry.place.x + entry.width);
       panel_height_ = std::max(panel_height_, entry.place.y + entry.height);
     }
@@ -240,19 +331,28 @@ class ScenarioRun {
   Picture draw_frame() {
     Picture picture(panel_width_, panel_height_, loaded_.size() == 1 ? kPureBlack : kPanelGrey);
     std::string events;
+    std::map<std::string, Picture> gauges;  // with a panel: each module's picture, by name
     for (Loaded& entry : loaded_) {
       panel_.clear_key_events();
       const FrameSnapshot frame = entry.module->frame();
       for (const KeyEvent& event : frame.key_events)
         events += (events.empty() ? "" : ", ") + entry.place.name + " key " + format_event(event);
       std::vector<std::string> found;
-      picture.paste(render_frame(frame, entry.bitmaps->source(), &found), entry.place.x, entry.place.y);
+      if (config_)
+        gauges[entry.place.name] = render_frame(frame, entry.bitmaps->source(), &found);
+      else
+        picture.paste(render_frame(frame, entry.bitmaps->source(), &found), entry.place.x, entry.place.y);
       for (const std::string& problem : found)
         if (std::find(problems_.begin(), problems_.end(), entry.place.name + " " + problem) == problems_.end())
           problems_.push_back(entry.place.name + " " + problem);
     }
     panel_.clear_key_events();
     if (!events.empty()) log("frame " + std::to_string(frame_number_) + ": " + events);
+    if (config_)
+      picture = draw_window(layout_, [&](const PanelGauge& gauge) -> const Picture* {
+        const auto found = gauges.find(our_module(gauge.module));
+        return found == gauges.end() ? nullptr : &found->second;
+      });
     return picture;
   }
 
@@ -330,6 +430,11 @@ class ScenarioRun {
   std::vector<std::string> captions_;
   std::vector<std::string> problems_;
   std::map<uint32_t, double> ramp_targets_;
+  std::optional<PanelConfig> config_;    // with a panel line
+  const PanelWindow* window_ = nullptr;  // the window drawn
+  WindowLayout layout_;
+  std::map<std::string, std::string> why_;                      // why a module is not drawn, by name
+  const std::vector<std::string>* written_ = &result_.written;  // removed unless the run ends well
 };
 
 }  // namespace

@@ -23,15 +23,18 @@ struct RunOptions {
 
 struct RunResult {
   bool ok = false;
-  bool skipped = false;              // skip_missing and a module was missing
-  std::string message;               // the fault, or why it was skipped
-  std::vector<std::string> written;  // files written
-  std::vector<std::string> log;      // the log's lines, also written to STEM.log
+  bool skipped = false;                // skip_missing and a module was missing
+  std::string message;                 // the fault, or why it was skipped
+  std::vector<std::string> written;    // files written
+  std::vector<std::string> log;        // the log's lines, also written to STEM.log
+  std::vector<std::string> not_drawn;  // with a panel: what is outlined or missing, one line each
 };
 
-// Loads the modules, checks what needs them (clicks, named variables), and
-// only then plays the scenario; a fault found before the first frame writes
-// nothing.
+// Loads the modules (with a panel line: reads the panel.cfg and loads the
+// modules of its window that are ours), checks what needs them (clicks,
+// named variables), and only then plays the scenario; a fault found before
+// the first frame writes nothing, and a run that fails later removes what it
+// wrote.
 RunResult run_scenario(const Scenario& scenario, const RunOptions& options);
 
 }  // namespace tarnwix::host

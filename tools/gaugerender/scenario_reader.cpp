@@ -12,6 +12,8 @@
 #include <memory>
 #include <sstream>
 
+#include "panel_config.h"
+
 namespace tarnwix::host {
 
 int Scenario::total_frames() const {
@@ -147,6 +149,7 @@ std::optional<Scenario> parse_scenario(std::string_view text, const std::string&
       scenario.title = rest_after(line, 1);
     } else if (key == "module") {
       if (acted) return fail("module lines come before every action");
+      if (!scenario.panel.empty()) return fail("a panel line and module lines do not mix");
       if (arguments != 1 && arguments != 4) return fail("module wants NAME or NAME at X Y");
       const std::string& name = words[1];
       if (name == "all") {
@@ -167,6 +170,22 @@ std::optional<Scenario> parse_scenario(std::string_view text, const std::string&
       for (size_t i = 0; i + 1 < scenario.modules.size(); ++i)
         if (scenario.modules[i].name == scenario.modules.back().name)
           return fail("module " + scenario.modules.back().name + " is already on the panel");
+    } else if (key == "panel") {
+      if (acted) return fail("the panel line comes before every action");
+      if (!scenario.panel.empty()) return fail("one panel line only");
+      if (!scenario.modules.empty()) return fail("a panel line and module lines do not mix");
+      size_t path_words = arguments;
+      if (arguments >= 3 && words[arguments - 1] == "window") {
+        path_words -= 2;
+        scenario.panel_window = words[arguments];
+      } else if (arguments >= 1 && words[arguments] == "window") {
+        return fail("panel wants PATH [window N]: the window is missing");
+      }
+      if (path_words == 0) return fail("panel wants PATH [window N]");
+      std::string path = words[1];
+      for (size_t i = 2; i <= path_words; ++i) path += " " + words[i];
+      scenario.panel = join_path(folder_of(source), path);
+      scenario.panel_line = number;
     } else if (key == "set" || key == "ramp") {
       if (arguments != 2) return fail(key + " wants TOKEN VALUE");
       int64_t token = 0;
@@ -228,7 +247,7 @@ std::optional<Scenario> parse_scenario(std::string_view text, const std::string&
     if (error) *error = source + ": " + message;
     return std::nullopt;
   };
-  if (scenario.modules.empty()) return fail_file("no module line");
+  if (scenario.modules.empty() && scenario.panel.empty()) return fail_file("no module or panel line");
   if (scenario.total_frames() > kMaxFrames)
     return fail_file("more than " + std::to_string(kMaxFrames) + " frames in all");
   return scenario;

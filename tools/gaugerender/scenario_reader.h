@@ -12,6 +12,10 @@
 //                          panel; without `at` the modules are placed left to
 //                          right. `module all` places the five modules as one
 //                          panel. At least one module, all before any action.
+//   panel PATH [window N] instead of module lines: the gauges of a panel.cfg
+//                          (PATH relative to the scenario's folder), drawn
+//                          in the layout of its window N (WindowNN, or
+//                          VCockpitNN; the first window when left out)
 //   set TOKEN VALUE        sets a simulation variable by token (decimal or 0x
 //                          hex) to VALUE (a decimal number; nan, inf, -inf too)
 //   ramp TOKEN VALUE       moves the variable from its value to VALUE over the
@@ -59,7 +63,10 @@ struct ScenarioStep {
 struct Scenario {
   std::string source;  // the file name, for messages
   std::string title;
-  std::vector<ScenarioModule> modules;
+  std::vector<ScenarioModule> modules;  // module lines; or, from a panel line:
+  std::string panel;                    // the panel.cfg's path
+  std::string panel_window;             // its window; empty for the first
+  int panel_line = 0;
   std::vector<ScenarioStep> steps;
   int total_frames() const;
 };
