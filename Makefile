@@ -2,6 +2,7 @@
 #             renders their previews and the scenarios into dist/preview/
 # make test   the same, then runs the whole test suite under Wine
 # make bench  the same, then prints what each module costs per frame, load and file
+# make fuzz   fuzzes the scenario and panel.cfg readers, natively, a few minutes
 SHELL := bash
 .SHELLFLAGS := -o pipefail -c
 BUILD := build
@@ -54,3 +55,12 @@ clean:
 check-strict: build
 	@status=0; for module in dist/*.gau; do bin/gaugecheck "$$module" --level 10 || status=1; done; \
 	  cmake/wine-run --shutdown; exit $$status
+
+# make fuzz   builds the scenario and panel.cfg readers natively with clang's
+#             libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer
+#             (installing clang when missing) and fuzzes each for
+#             FUZZ_SECONDS, seeded from the tests' files; not part of `make test`
+FUZZ_SECONDS ?= 90
+.PHONY: fuzz
+fuzz:
+	@tests/fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)

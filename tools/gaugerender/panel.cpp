@@ -57,6 +57,7 @@ std::string gauge_key(const PanelGauge& gauge) {
 }
 
 void outline(Picture& picture, const PanelPlacement& place) {
+  if (place.width <= 0 || place.height <= 0) return;
   const int thickness = std::min({2, std::max(place.width / 2, 1), std::max(place.height / 2, 1)});
   for (int t = 0; t < thickness; ++t) {
     for (int x = place.x; x < place.x + place.width; ++x) {
