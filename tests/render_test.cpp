@@ -893,7 +893,8 @@ TEST_P(ShippedFlight, ParsesAndRunsWithoutFaults) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Flights, ShippedFlight,
-                         testing::Values("cold_and_dark", "power_on", "takeoff_roll", "climb", "cruise", "descent"),
+                         testing::Values("cold_and_dark", "power_on", "takeoff_roll", "climb", "cruise", "descent",
+                                         "panel_takeoff"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

@@ -74,6 +74,7 @@ class ScenarioRun {
     if (!scenario_.panel.empty()) lay_out_panel();
     size_panel();
     if (!scenario_.title.empty()) log("title " + scenario_.title);
+    log_panel();
     total_ = scenario_.total_frames();
     for (const ScenarioStep& step : scenario_.steps)
       if (!play(step)) return result_;
@@ -213,12 +214,14 @@ class ScenarioRun {
       return GaugeSize{entry->width, entry->height};
     };
     layout_ = lay_out_window(*window_, folder_of(scenario_.panel), size_of);
-    log("panel " + scenario_.panel + ", " + window_->name() +
-        (window_->title.empty() ? std::string() : " \"" + window_->title + "\""));
-    for (const std::string& note : layout_.notes) {
-      log("NOT DRAWN: " + note);
-      result_.not_drawn.push_back(note);
-    }
+    result_.not_drawn = layout_.notes;
+  }
+
+  // The window drawn and what it could not draw, at the head of the log.
+  void log_panel() {
+    if (!config_) return;
+    log("panel " + window_->name() + (window_->title.empty() ? std::string() : " \"" + window_->title + "\""));
+    for (const std::string& note : layout_.notes) log("NOT DRAWN: " + note);
   }
 
   // Installs every gauge, and places those without a position left to right.
