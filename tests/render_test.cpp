@@ -844,6 +844,20 @@ TEST(ScenarioRun, WritesEveryFrameTheSheetAndTheLog) {
             "after frame 5 (line 6):\n");
 }
 
+TEST(ScenarioRun, ARunThatFailsOnItsWayLeavesNoFileBehind) {
+  const TemporaryFolder temporary("half");
+  const std::string log_in_the_way = temporary.path + "/bezel.log";
+  ASSERT_TRUE(CreateDirectoryA(log_in_the_way.c_str(), nullptr));  // the log cannot be written
+  host::RunOptions options = options_into(temporary.path);
+  options.every_frame = true;
+  options.output_name = "bezel";
+  const host::RunResult result = host::run_scenario(parsed("module Tarnwix_Background_S\nframes 2\n"), options);
+  RemoveDirectoryA(log_in_the_way.c_str());
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.message, "cannot write " + temporary.path + "/bezel.log");
+  EXPECT_TRUE(files_in(temporary.path).empty()) << "the frames and the sheet written before are removed";
+}
+
 TEST(ScenarioRun, ANamedVariableWrittenByAnotherGaugeIsWhatTheGaugeShows) {
   SKIP_UNLESS_BUILT("Tarnwix_Utils");
   const TemporaryFolder temporary("named");

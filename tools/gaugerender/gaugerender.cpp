@@ -80,6 +80,7 @@ int draw_panel(const std::string& path, const std::string& which, RunOptions opt
     std::fprintf(stderr, "gaugerender: %s has no window %s\n", path.c_str(), which.c_str());
     return 1;
   }
+  CreateDirectoryA(options.output_folder.c_str(), nullptr);
   options.last_frame = true;
   options.write_log = false;
   options.progress = false;
@@ -166,8 +167,8 @@ int main(int argc, char** argv) {
     }
   }
   if ((previews ? 1 : 0) + (scenarios.empty() ? 0 : 1) + (panel.empty() ? 0 : 1) != 1) return usage();
-  CreateDirectoryA(options.output_folder.c_str(), nullptr);
   if (!panel.empty()) return draw_panel(panel, window, options);
+  CreateDirectoryA(options.output_folder.c_str(), nullptr);
 
   if (previews) {
     const std::vector<std::string> names = modules_in(options.modules_folder);
