@@ -4,6 +4,7 @@
 # make bench  the same, then prints what each module costs per frame, load and file
 # make release       the same, then the zips a user downloads, in dist/release/
 # make reproducible  builds the release of this commit twice in fresh clones and compares
+# make fuzz   fuzzes the scenario and panel.cfg readers, natively, a few minutes
 SHELL := bash
 .SHELLFLAGS := -o pipefail -c
 BUILD := build
@@ -104,3 +105,12 @@ release:
 
 reproducible:
 	@cmake/reproducible.sh
+
+# make fuzz   builds the scenario and panel.cfg readers natively with clang's
+#             libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer
+#             (installing clang when missing) and fuzzes each for
+#             FUZZ_SECONDS, seeded from the tests' files; not part of `make test`
+FUZZ_SECONDS ?= 90
+.PHONY: fuzz
+fuzz:
+	@tests/fuzz/run.sh $(BUILD)-fuzz $(FUZZ_SECONDS)

@@ -6,7 +6,10 @@
 #                     tool's drawing library;
 #   host/             includes nothing from tools/;
 #   tools/<tool>/     includes nothing from another tool's folder, unless that
-#                     folder offers a library (an add_library in its CMake).
+#                     folder offers a library (an add_library in its CMake);
+#   the readers of users' files (tools/gaugerender/scenario_reader.*,
+#                     panel_config.*) include only each other, so that they
+#                     build natively for fuzzing.
 # An include is resolved as the compiler would: beside the file, then from the
 # top of the tree, then from the folders whose libraries export them.
 # Prints every broken rule with file and line; exits 1 when there is one.
@@ -55,6 +58,9 @@ violation() {
         echo "a gauge's module source includes $target" ;;
     host/*)
       [[ $target != tools/* ]] || echo "the host library includes $target" ;;
+    tools/gaugerender/scenario_reader.* | tools/gaugerender/panel_config.*)
+      [[ $target == tools/gaugerender/scenario_reader.h || $target == tools/gaugerender/panel_config.h ]] ||
+        echo "a reader of users' files includes $target, which does not build natively" ;;
     tools/*)
       local own=${file#tools/} other
       own=tools/${own%%/*}

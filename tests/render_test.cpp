@@ -15,13 +15,9 @@
 #include <map>
 #include <sstream>
 
+#include "picture_files.h"
 #include "scenario.h"
 #include "support.h"
-
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_PNG
-#include <stb_image.h>
 
 namespace tarnwix::test {
 namespace {
@@ -381,50 +377,6 @@ TEST(RenderText, BoxesOffThePictureOrOfWildSizesDrawOnlyInsideIt) {
 
 // ---- Files and sheets
 
-std::vector<std::string> files_in(const std::string& folder);
-
-// A fresh folder under the temporary folder, removed with what it holds.
-struct TemporaryFolder {
-  std::string path;
-  explicit TemporaryFolder(const std::string& name) {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    path = std::string(base) + "tarnwix_render_" + name + "_" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(path.c_str(), nullptr);
-  }
-  ~TemporaryFolder() {
-    for (const std::string& file : files_in(path)) DeleteFileA((path + "/" + file).c_str());
-    RemoveDirectoryA(path.c_str());
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-};
-
-std::vector<std::string> files_in(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "/*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-Picture read_png(const std::string& path) {
-  int width = 0, height = 0, channels = 0;
-  unsigned char* data = stbi_load(path.c_str(), &width, &height, &channels, 3);
-  Picture picture;
-  if (data == nullptr) return picture;
-  picture.width = width;
-  picture.height = height;
-  picture.rgb.assign(data, data + static_cast<size_t>(width) * height * 3);
-  stbi_image_free(data);
-  return picture;
-}
-
 TEST(RenderFiles, APngReadsBackAsTheSamePicture) {
   const TemporaryFolder temporary("png");
   const std::string& folder = temporary.path;
@@ -756,8 +708,8 @@ TEST(ScenarioParsing, RefusesBadInputNamingTheLine) {
       {"module all at 0 0\n", "s.txt:1: module all takes no position"},
       {"title\n", "s.txt:1: title wants a text"},
       {"module Tarnwix_Altimeter\nframes 1\nramp 61 5\nset 3 1\n", "s.txt:3: ramp without a frames line after it"},
-      {"# nothing\nset 769 1\n", "s.txt: no module line"},
-      {"", "s.txt: no module line"},
+      {"# nothing\nset 769 1\n", "s.txt: no module or panel line"},
+      {"", "s.txt: no module or panel line"},
   };
   for (const BadScenario& row : rows) {
     std::string error;
@@ -892,6 +844,20 @@ TEST(ScenarioRun, WritesEveryFrameTheSheetAndTheLog) {
             "after frame 5 (line 6):\n");
 }
 
+TEST(ScenarioRun, ARunThatFailsOnItsWayLeavesNoFileBehind) {
+  const TemporaryFolder temporary("half");
+  const std::string log_in_the_way = temporary.path + "/bezel.log";
+  ASSERT_TRUE(CreateDirectoryA(log_in_the_way.c_str(), nullptr));  // the log cannot be written
+  host::RunOptions options = options_into(temporary.path);
+  options.every_frame = true;
+  options.output_name = "bezel";
+  const host::RunResult result = host::run_scenario(parsed("module Tarnwix_Background_S\nframes 2\n"), options);
+  RemoveDirectoryA(log_in_the_way.c_str());
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.message, "cannot write " + temporary.path + "/bezel.log");
+  EXPECT_TRUE(files_in(temporary.path).empty()) << "the frames and the sheet written before are removed";
+}
+
 TEST(ScenarioRun, ANamedVariableWrittenByAnotherGaugeIsWhatTheGaugeShows) {
   SKIP_UNLESS_BUILT("Tarnwix_Utils");
   const TemporaryFolder temporary("named");
@@ -941,7 +907,8 @@ TEST_P(ShippedFlight, ParsesAndRunsWithoutFaults) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Flights, ShippedFlight,
-                         testing::Values("cold_and_dark", "power_on", "takeoff_roll", "climb", "cruise", "descent"),
+                         testing::Values("cold_and_dark", "power_on", "takeoff_roll", "climb", "cruise", "descent",
+                                         "panel_takeoff"),
                          [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

@@ -5,14 +5,18 @@
 //   gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet]
 //               [--skip-missing] [--quiet] SCENARIO.txt...
 //   gaugerender --preview [--modules DIR] [--out DIR]
+//   gaugerender --panel PATH/panel.cfg [--window N|all] [--modules DIR] [--out DIR]
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "host/host.h"
+#include "panel.h"
 #include "render.h"
 #include "scenario.h"
 
@@ -24,7 +28,8 @@ int usage() {
   std::fprintf(stderr,
                "usage: gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet] [--skip-missing]\n"
                "                   [--quiet] SCENARIO.txt...\n"
-               "       gaugerender --preview [--modules DIR] [--out DIR]\n");
+               "       gaugerender --preview [--modules DIR] [--out DIR]\n"
+               "       gaugerender --panel PATH/panel.cfg [--window N|all] [--modules DIR] [--out DIR]\n");
   return 2;
 }
 
@@ -49,6 +54,61 @@ bool preview(const std::string& folder, const std::string& name, const std::stri
   }
   std::printf("  %s/%s.png\n", out.c_str(), name.c_str());
   return true;
+}
+
+// Every window of a panel.cfg that `which` names ("all", "N", "WindowNN",
+// "VCockpitNN"), powered for two frames, one picture each; the gauges that
+// are not drawn are listed. The file is read whole before anything is drawn.
+int draw_panel(const std::string& path, const std::string& which, RunOptions options) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "gaugerender: cannot read %s\n", path.c_str());
+    return 1;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  std::string error;
+  const std::optional<PanelConfig> config = parse_panel_config(text.str(), path, &error);
+  if (!config) {
+    std::fprintf(stderr, "gaugerender: %s\n", error.c_str());
+    return 1;
+  }
+  std::vector<const PanelWindow*> windows;
+  for (const PanelWindow& window : config->windows)
+    if (which == "all" || config->find(which) == &window) windows.push_back(&window);
+  if (windows.empty()) {
+    std::fprintf(stderr, "gaugerender: %s has no window %s\n", path.c_str(), which.c_str());
+    return 1;
+  }
+  CreateDirectoryA(options.output_folder.c_str(), nullptr);
+  options.last_frame = true;
+  options.write_log = false;
+  options.progress = false;
+  int status = 0;
+  for (const PanelWindow* window : windows) {
+    Scenario scenario;
+    scenario.source = path;
+    scenario.title = window->title;
+    scenario.panel = path;
+    scenario.panel_window = window->name();
+    scenario.steps.push_back({.kind = ScenarioStep::Kind::kSet, .token = 769, .value = 1.0});
+    scenario.steps.push_back({.kind = ScenarioStep::Kind::kFrames, .frames = 2});
+    options.output_name = window_file_stem(*window);
+    const RunResult result = run_scenario(scenario, options);
+    if (!result.ok) {
+      std::fprintf(stderr, "gaugerender: %s\n", result.message.c_str());
+      status = 1;
+      continue;
+    }
+    for (const std::string& written : result.written) std::printf("  %s\n", written.c_str());
+    for (const std::string& line : result.not_drawn) std::printf("  not drawn: %s\n", line.c_str());
+    for (const std::string& line : result.log)
+      if (line.rfind("FAULT", 0) == 0 || line.rfind("PROBLEM", 0) == 0) {
+        std::fprintf(stderr, "gaugerender: %s: %s\n", path.c_str(), line.c_str());
+        status = 1;
+      }
+  }
+  return status;
 }
 
 // The modules in a folder, by name, in name order.
@@ -85,6 +145,7 @@ int main(int argc, char** argv) {
   options.modules_folder = default_modules_folder();
   options.output_folder = ".";
   bool previews = false;
+  std::string panel, window = "all";
   std::vector<std::string> scenarios;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -105,6 +166,10 @@ int main(int argc, char** argv) {
       options.skip_missing = true;
     } else if (option == "--quiet") {
       options.progress = false;
+    } else if (option == "--panel") {
+      if (!argument(&panel)) return usage();
+    } else if (option == "--window") {
+      if (!argument(&window)) return usage();
     } else if (option == "--preview") {
       previews = true;
     } else if (!option.empty() && option[0] == '-') {
@@ -113,7 +178,8 @@ int main(int argc, char** argv) {
       scenarios.push_back(option);
     }
   }
-  if (previews == !scenarios.empty()) return usage();
+  if ((previews ? 1 : 0) + (scenarios.empty() ? 0 : 1) + (panel.empty() ? 0 : 1) != 1) return usage();
+  if (!panel.empty()) return draw_panel(panel, window, options);
   CreateDirectoryA(options.output_folder.c_str(), nullptr);
 
   if (previews) {

@@ -432,6 +432,7 @@ bool write_png(const Picture& picture, const std::string& path, std::string* err
     return false;
   }
   if (!stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(), picture.width * 3)) {
+    std::remove(path.c_str());  // nothing half-written stays
     if (error) *error = "cannot write " + path;
     return false;
   }

@@ -1,74 +1,13 @@
-// Scenario files: a flight, or any sequence of states, played on one module or
-// on several on one panel, rendered frame by frame.
-//
-// A scenario is a text file of lines `key arguments`; `#` starts a comment,
-// blank lines are skipped, keys are lower case:
-//
-//   title TEXT             what the scenario shows: the sheet's heading
-//   module NAME [at X Y]   a module of the panel, NAME.gau in the modules
-//                          folder, with its top-left corner at (X, Y) on the
-//                          panel; without `at` the modules are placed left to
-//                          right. `module all` places the five modules as one
-//                          panel. At least one module, all before any action.
-//   set TOKEN VALUE        sets a simulation variable by token (decimal or 0x
-//                          hex) to VALUE (a decimal number; nan, inf, -inf too)
-//   ramp TOKEN VALUE       moves the variable from its value to VALUE over the
-//                          next `frames` line, reaching it on its last frame
-//   click [MODULE] X Y     clicks at (X, Y) in the module's own pixels; MODULE
-//                          may be left out when the panel has one module
-//   named NAME VALUE       writes a named variable as another gauge would
-//                          (VALUE 0 to 4294967295); a module must register it
-//   frames N [CAPTION]     advances N frames (1 to 100000); the last one is
-//                          a tile of the contact sheet, captioned CAPTION
-//
-// Anything else, a malformed number, a missing or extra argument, a click
-// outside its gauge or a module that is not in the panel is refused before
-// anything runs, with the file, the line and what is wrong.
+// Playing scenario files (scenario_reader.h reads them) on the stand-in
+// simulator, rendered frame by frame.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "scenario_reader.h"
+
 namespace tarnwix::host {
-
-struct ScenarioModule {
-  std::string name;
-  bool placed = false;  // `at X Y` given
-  int x = 0, y = 0;
-};
-
-struct ScenarioStep {
-  enum class Kind { kSet, kRamp, kClick, kNamed, kFrames };
-  Kind kind = Kind::kSet;
-  int line = 0;
-  uint32_t token = 0;   // set, ramp
-  double value = 0;     // set, ramp
-  std::string module;   // click: empty for the panel's only module
-  int x = 0, y = 0;     // click
-  std::string name;     // named
-  uint32_t word = 0;    // named
-  int frames = 0;       // frames
-  std::string caption;  // frames
-};
-
-struct Scenario {
-  std::string source;  // the file name, for messages
-  std::string title;
-  std::vector<ScenarioModule> modules;
-  std::vector<ScenarioStep> steps;
-  int total_frames() const;
-};
-
-// The five modules, in the order `module all` places them.
-const std::vector<std::string>& all_module_names();
-
-// Parses a scenario; on a fault returns nothing and sets *error to
-// "SOURCE:LINE: what is wrong".
-std::optional<Scenario> parse_scenario(std::string_view text, const std::string& source, std::string* error);
-std::optional<Scenario> read_scenario(const std::string& path, std::string* error);
 
 struct RunOptions {
   std::string modules_folder;  // where NAME.gau are
@@ -84,15 +23,18 @@ struct RunOptions {
 
 struct RunResult {
   bool ok = false;
-  bool skipped = false;              // skip_missing and a module was missing
-  std::string message;               // the fault, or why it was skipped
-  std::vector<std::string> written;  // files written
-  std::vector<std::string> log;      // the log's lines, also written to STEM.log
+  bool skipped = false;                // skip_missing and a module was missing
+  std::string message;                 // the fault, or why it was skipped
+  std::vector<std::string> written;    // files written
+  std::vector<std::string> log;        // the log's lines, also written to STEM.log
+  std::vector<std::string> not_drawn;  // with a panel: what is outlined or missing, one line each
 };
 
-// Loads the modules, checks what needs them (clicks, named variables), and
-// only then plays the scenario; a fault found before the first frame writes
-// nothing.
+// Loads the modules (with a panel line: reads the panel.cfg and loads the
+// modules of its window that are ours), checks what needs them (clicks,
+// named variables), and only then plays the scenario; a fault found before
+// the first frame writes nothing, and a run that fails later removes what it
+// wrote.
 RunResult run_scenario(const Scenario& scenario, const RunOptions& options);
 
 }  // namespace tarnwix::host

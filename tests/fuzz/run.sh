@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# make fuzz: installs clang and its sanitizer runtimes when missing, builds
+# the two readers' fuzzers natively and runs each for SECONDS (default 90),
+# seeded from the tests' files. Prints each fuzzer's executions and what it
+# found; exits 1 when a fuzzer found a fault (its input is kept in the build
+# folder as crash-*, leak-* or timeout-*).
+#   tests/fuzz/run.sh BUILD_DIR [SECONDS]
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(realpath -m "${1:?usage: run.sh BUILD_DIR [SECONDS]}")
+seconds=${2:-90}
+
+packages=(clang-14 libclang-rt-14-dev cmake make)
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  echo "fuzz: installing ${missing[*]}"
+  $sudo apt-get update -qq || true
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -- --no-print-directory -s
+
+# Seeds: the shipped scenarios and example panel, and the tests' own cases.
+seed() {
+  local corpus=$1
+  shift
+  mkdir -p "$corpus"
+  local file
+  for file in "$@"; do [ -f "$file" ] && cp "$file" "$corpus/seed-$(basename "$(dirname "$file")")-$(basename "$file")"; done
+  return 0
+}
+seed "$build/corpus/scenario_reader" "$root"/scenarios/*.txt "$here"/seeds/*.txt
+seed "$build/corpus/panel_config" "$root"/examples/*/panel.cfg "$here"/seeds/*.cfg
+
+status=0
+for reader in scenario_reader panel_config; do
+  log=$build/$reader.log
+  echo "fuzz: $reader for ${seconds}s"
+  if (cd "$build" && "./fuzz_$reader" -max_total_time="$seconds" -print_final_stats=1 -dict="$here/$reader.dict" \
+    -max_len=4096 -timeout=10 -rss_limit_mb=2048 "corpus/$reader" >"$log" 2>&1); then
+    found="nothing"
+  else
+    found="a fault (see $log)"
+    status=1
+  fi
+  runs=$(grep -m1 'stat::number_of_executed_units' "$log" | awk '{print $2}')
+  echo "fuzz: $reader: ${runs:-?} executions, corpus $(ls "$build/corpus/$reader" | wc -l) inputs, found $found"
+done
+exit $status

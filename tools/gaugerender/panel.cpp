@@ -1,0 +1,242 @@
+// Drawing a panel.cfg window: the layout rules of panel.h, stb_image for the
+// background bitmaps and stb_image_resize for the scaling.
+#include "panel.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#define STBI_ONLY_BMP
+#define STBI_NO_STDIO
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include <stb_image.h>
+#define STB_IMAGE_RESIZE_IMPLEMENTATION
+#define STB_IMAGE_RESIZE_STATIC
+#include <stb_image_resize.h>
+#pragma GCC diagnostic pop
+
+#include <fstream>
+#include <sstream>
+
+namespace tarnwix::host {
+
+namespace {
+
+// A length in design units as pixels, kept within [0, kMaxPanelPixels].
+int to_pixels(double units, double scale) {
+  const double pixels = std::round(units * scale);
+  if (!(pixels > 0)) return 0;
+  return pixels > kMaxPanelPixels ? kMaxPanelPixels : static_cast<int>(pixels);
+}
+
+// A position in design units as pixels, kept well inside int's range.
+int to_position(double units, double scale) {
+  const double pixels = std::round(units * scale);
+  if (!std::isfinite(pixels)) return 0;
+  return static_cast<int>(std::clamp(pixels, -4.0 * kMaxPanelPixels, 4.0 * kMaxPanelPixels));
+}
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// "gauge04", as the line's key is usually written.
+std::string gauge_key(const PanelGauge& gauge) {
+  std::string digits = std::to_string(gauge.number);
+  return "gauge" + std::string(digits.size() < 2 ? 1 : 0, '0') + digits;
+}
+
+void outline(Picture& picture, const PanelPlacement& place) {
+  if (place.width <= 0 || place.height <= 0) return;
+  const int thickness = std::min({2, std::max(place.width / 2, 1), std::max(place.height / 2, 1)});
+  for (int t = 0; t < thickness; ++t) {
+    for (int x = place.x; x < place.x + place.width; ++x) {
+      picture.set(x, place.y + t, kOutlineColour);
+      picture.set(x, place.y + place.height - 1 - t, kOutlineColour);
+    }
+    for (int y = place.y; y < place.y + place.height; ++y) {
+      picture.set(place.x + t, y, kOutlineColour);
+      picture.set(place.x + place.width - 1 - t, y, kOutlineColour);
+    }
+  }
+  const int label_height = std::min(14, place.height - 6);
+  if (label_height < 6 || place.width <= 8) return;
+  Picture label(place.width - 8, label_height, kPureBlack);
+  draw_caption(label, 0, 0, label_height, place.line.module + "!" + place.line.gauge, kOutlineColour);
+  // Only the label's ink goes onto the window.
+  for (int y = 0; y < label.height; ++y)
+    for (int x = 0; x < label.width; ++x)
+      if (label.at(x, y) != kPureBlack) picture.set(place.x + 4 + x, place.y + 4 + y, label.at(x, y));
+}
+
+}  // namespace
+
+std::optional<Picture> read_bmp(const std::string& path, std::string* error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    if (error) *error = "cannot read " + path;
+    return std::nullopt;
+  }
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  const std::string data = bytes.str();
+  if (data.size() < 2 || data[0] != 'B' || data[1] != 'M' || data.size() > (1u << 30)) {
+    if (error) *error = path + " is not a BMP file";
+    return std::nullopt;
+  }
+  int width = 0, height = 0, channels = 0;
+  if (!stbi_info_from_memory(reinterpret_cast<const stbi_uc*>(data.data()), static_cast<int>(data.size()), &width,
+                             &height, &channels) ||
+      width <= 0 || height <= 0 || width > kMaxPanelPixels || height > kMaxPanelPixels) {
+    if (error)
+      *error = path + " is not a readable BMP of at most " + std::to_string(kMaxPanelPixels) + " pixels a side";
+    return std::nullopt;
+  }
+  stbi_uc* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(data.data()), static_cast<int>(data.size()),
+                                          &width, &height, &channels, 3);
+  if (pixels == nullptr) {
+    if (error) *error = path + " is not a readable BMP: " + stbi_failure_reason();
+    return std::nullopt;
+  }
+  Picture picture(width, height);
+  std::copy(pixels, pixels + picture.rgb.size(), picture.rgb.begin());
+  stbi_image_free(pixels);
+  return picture;
+}
+
+Picture resample(const Picture& picture, int width, int height) {
+  width = std::clamp(width, 1, kMaxPanelPixels);
+  height = std::clamp(height, 1, kMaxPanelPixels);
+  if (picture.empty()) return Picture(width, height);
+  if (picture.width == width && picture.height == height) return picture;
+  Picture out(width, height);
+  stbir_resize_uint8(picture.rgb.data(), picture.width, picture.height, 0, out.rgb.data(), width, height, 0, 3);
+  return out;
+}
+
+std::string window_file_stem(const PanelWindow& window) {
+  std::string stem = window.name();
+  std::string label;
+  for (char c : window.virtual_cockpit ? window.texture : window.title) {
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '-')
+      label += c;
+    else if (!label.empty() && label.back() != '_')
+      label += '_';
+    if (label.size() >= 40) break;
+  }
+  while (!label.empty() && label.back() == '_') label.pop_back();
+  return label.empty() ? stem : stem + "_" + label;
+}
+
+WindowLayout lay_out_window(const PanelWindow& window, const std::string& panel_folder, const GaugeSizeOf& size_of) {
+  WindowLayout layout;
+  layout.name = window.name();
+  std::optional<Picture> background;
+  if (!window.background.empty()) {
+    std::string error;
+    background = read_bmp(join_path(panel_folder, window.background), &error);
+    if (!background)
+      layout.notes.push_back(layout.name + ": background " + window.background + ": " + error + "; drawn on black");
+  }
+
+  // Each gauge's own size first: the window's size may depend on them.
+  struct Line {
+    const PanelGauge* gauge;
+    std::optional<GaugeSize> own;
+    std::string why;
+  };
+  std::vector<Line> lines;
+  for (size_t i = 0; i < window.gauges.size(); ++i) {
+    const PanelGauge& gauge = window.gauges[i];
+    if (i > 0 && gauge.number > window.gauges[i - 1].number + 1) {
+      for (size_t k = i; k < window.gauges.size(); ++k)
+        layout.notes.push_back(layout.name + " " + gauge_key(window.gauges[k]) + " (line " +
+                               std::to_string(window.gauges[k].line) + ") " + window.gauges[k].module + "!" +
+                               window.gauges[k].gauge + ": after a gap in the numbering, which ends the window");
+      break;
+    }
+    Line line{&gauge};
+    line.own = size_of(gauge, &line.why);
+    lines.push_back(line);
+  }
+
+  int width = 0, height = 0;
+  if (window.virtual_cockpit && window.pixel_width) {
+    width = *window.pixel_width;
+    height = *window.pixel_height;
+  } else if (background) {
+    width = background->width;
+    height = background->height;
+    if (window.size_mm_width) layout.scale = background->width / *window.size_mm_width;
+  } else if (window.size_mm_width) {
+    width = to_pixels(*window.size_mm_width, 1);
+    height = window.size_mm_height ? to_pixels(*window.size_mm_height, 1) : 0;
+  }
+  for (const Line& line : lines) {
+    PanelPlacement place{*line.gauge};
+    place.x = to_position(line.gauge->x, layout.scale);
+    place.y = to_position(line.gauge->y, layout.scale);
+    const double own_width = line.own ? line.own->width : kUnknownSize / layout.scale;
+    const double own_height = line.own ? line.own->height : kUnknownSize / layout.scale;
+    const double units_width = line.gauge->width.value_or(own_width);
+    const double units_height = line.gauge->height                   ? *line.gauge->height
+                                : line.gauge->width && own_width > 0 ? *line.gauge->width * own_height / own_width
+                                                                     : own_height;
+    place.width = to_pixels(units_width, layout.scale);
+    place.height = to_pixels(units_height, layout.scale);
+    place.drawn = line.own.has_value() && place.width > 0 && place.height > 0;
+    place.why = line.why;
+    if (line.own && !place.drawn) place.why = "a size of no pixels";
+    if (!place.drawn)
+      layout.notes.push_back(layout.name + " " + gauge_key(*line.gauge) + " (line " + std::to_string(line.gauge->line) +
+                             ") " + line.gauge->module + "!" + line.gauge->gauge + " at " + number_text(line.gauge->x) +
+                             ", " + number_text(line.gauge->y) + ": " + place.why + "; outlined");
+    layout.placements.push_back(place);
+  }
+  // A side nothing else sizes holds the gauges, from the window's origin.
+  int extent_width = 0, extent_height = 0;
+  for (const PanelPlacement& place : layout.placements) {
+    extent_width = std::max(extent_width, place.x + place.width);
+    extent_height = std::max(extent_height, place.y + place.height);
+  }
+  if (width == 0) width = extent_width;
+  if (height == 0) height = extent_height;
+  width = std::clamp(width, 1, kMaxPanelPixels);
+  height = std::clamp(height, 1, kMaxPanelPixels);
+  layout.background = background ? resample(*background, width, height) : Picture(width, height);
+  return layout;
+}
+
+Picture draw_window(const WindowLayout& layout, const GaugePictureOf& picture_of) {
+  Picture window = layout.background;
+  for (const PanelPlacement& place : layout.placements) {
+    if (!place.drawn) {
+      outline(window, place);
+      continue;
+    }
+    const Picture* picture = picture_of(place.line);
+    if (picture == nullptr || picture->empty()) {
+      outline(window, place);
+      continue;
+    }
+    // Only the part inside the window is resampled and drawn; a gauge wholly
+    // outside costs nothing.
+    if (place.x >= window.width || place.y >= window.height || place.x + place.width <= 0 ||
+        place.y + place.height <= 0)
+      continue;
+    window.paste(resample(*picture, place.width, place.height), place.x, place.y);
+  }
+  return window;
+}
+
+}  // namespace tarnwix::host
