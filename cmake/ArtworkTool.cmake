@@ -1,7 +1,8 @@
 # The artwork tool draws the gauges' bitmaps during the build, so it runs on
 # the build machine: it is a small project of its own (tools/artwork), built
 # with the build machine's compiler, never for Windows. Drawing the bitmaps
-# thus needs no emulator. Sets TARNWIX_ARTWORK, the path of the built tool.
+# thus needs no emulator. Sets TARNWIX_ARTWORK, the path of the built tool,
+# and TARNWIX_PANEL_BACKGROUND, the program that draws the example panel's background.
 include(ExternalProject)
 
 set(TARNWIX_BUILD_CXX g++ CACHE STRING "The build machine's C++ compiler, for the programs the build runs")
@@ -12,6 +13,7 @@ if(NOT TARNWIX_BUILD_CXX_PATH)
 endif()
 set(artwork_build_dir ${CMAKE_BINARY_DIR}/artwork-tool)
 set(TARNWIX_ARTWORK ${artwork_build_dir}/artwork)
+set(TARNWIX_PANEL_BACKGROUND ${artwork_build_dir}/panel_background)
 
 ExternalProject_Add(artwork_tool
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/tools/artwork
@@ -23,5 +25,5 @@ ExternalProject_Add(artwork_tool
   LOG_OUTPUT_ON_FAILURE ON
   # The tool's own build knows when its sources changed; it does nothing otherwise.
   BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${TARNWIX_ARTWORK}
+  BUILD_BYPRODUCTS ${TARNWIX_ARTWORK} ${TARNWIX_PANEL_BACKGROUND}
   INSTALL_COMMAND "")

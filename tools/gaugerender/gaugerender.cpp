@@ -141,9 +141,7 @@ std::string default_modules_folder() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  RunOptions options;
-  options.modules_folder = default_modules_folder();
-  options.output_folder = ".";
+  RunOptions options{.modules_folder = default_modules_folder(), .output_folder = "."};
   bool previews = false;
   std::string panel, window = "all";
   std::vector<std::string> scenarios;
