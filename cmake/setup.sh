@@ -209,10 +209,13 @@ if [ "$path" = emulated ]; then
       if ! cat "${list_files[@]}" "${deb822_files[@]}" /dev/null | grep -vE '^[[:space:]]*#' |
         grep -qE "(^|[[:space:]])$backports([[:space:]]|$)"; then
         # The mirror that serves the release itself serves its backports.
-        mirror=$(cat "${list_files[@]}" /dev/null |
-          awk -v release="$release" '$1 == "deb" { i = 2; if ($2 ~ /^\[/) { while (i <= NF && $i !~ /\]$/) i++; i++ }
-                                                  if ($(i + 1) == release) { print $i; exit } }')
-        signed_by=""
+        read -r mirror signed_by < <(cat "${list_files[@]}" /dev/null | awk -v release="$release" '
+          $1 == "deb" { i = 2; key = ""
+                        if ($2 ~ /^\[/) for (; i <= NF; i++) {
+                          option = $i; gsub(/[][]/, "", option)
+                          if (option ~ /^signed-by=/) key = substr(option, 11)
+                          if ($i ~ /\]$/) { i++; break } }
+                        if ($(i + 1) == release) { print $i, key; exit } }') || true
         if [ -z "$mirror" ]; then
           read -r mirror signed_by < <(cat "${deb822_files[@]}" /dev/null | awk -v release="$release" '
             function flush() { if (deb && found && uri != "" && !printed) { print uri, key; printed = 1 } deb = found = 0; uri = key = "" }
