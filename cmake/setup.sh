@@ -141,6 +141,7 @@ if [ "${1:-}" = "--native" ]; then
   have_root || { complain "removing the i386 handler needs root: run this as root"; exit 1; }
   remove_handler || { complain "could not remove the i386 handler $handler_entry"; exit 1; }
   say "removed the i386 handler: 32-bit programs run as the kernel runs them"
+  $i386_probe >/dev/null 2>&1 || say "this kernel runs none itself: Wine cannot run here until make registers the handler again"
   exit 0
 elif [ $# -gt 0 ]; then
   complain "unknown option $1 (known: --native)"
@@ -197,7 +198,7 @@ if [ "$path" = emulated ]; then
     needs_qemu=1
   fi
   if [ $needs_qemu = 1 ] || [ ${#missing[@]} -gt 0 ]; then
-    have_root || wine_cannot_run "this kernel runs no 32-bit x86 programs; emulating them needs root once: run make as root (or with sudo installed), or boot with ia32_emulation=on"
+    have_root || wine_cannot_run "32-bit x86 programs are to run under emulation here ($reason); installing the emulator needs root once: run make as root (or with sudo installed), or boot with ia32_emulation=on"
     release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
     [ -n "$release" ] || wine_cannot_run "cannot tell this system's release from /etc/os-release; install $qemu_package $qemu_minimum_version or later by hand"
     backports=$release-backports
@@ -289,7 +290,7 @@ if [ "$path" = emulated ]; then
   fi
   registered_now=0
   if ! handler_registered || ! grep -qx "interpreter $interpreter" "$handler_entry" || ! "$mapping_probe" 2>/dev/null; then
-    have_root || wine_cannot_run "this kernel runs no 32-bit x86 programs; registering their emulator needs root once: run make as root, or boot with ia32_emulation=on"
+    have_root || wine_cannot_run "32-bit x86 programs are to run under emulation here ($reason); registering the emulator needs root after every boot: run make as root, or boot with ia32_emulation=on"
     remove_handler || wine_cannot_run "could not remove the old i386 handler $handler_entry; run as root"
     printf '%s' ":$handler:M::$i386_magic:$i386_mask:$interpreter:$handler_flags" | $sudo tee "$binfmt/register" >/dev/null ||
       wine_cannot_run "could not register the i386 handler with binfmt_misc; run as root, or boot with ia32_emulation=on"

@@ -70,13 +70,14 @@ check "emulated: built the library for both architectures" \
 rm -rf "$work/build"
 output=$(in_namespace '
   TARNWIX_I386_PROBE=false "$setup"; echo "status $?"
-  "$setup" --native; echo "undo status $?"; [ -e "$entry" ] || echo "handler gone"
+  TARNWIX_I386_PROBE=false "$setup" --native; echo "undo status $?"; [ -e "$entry" ] || echo "handler gone"
   "$setup" --native; echo "second undo status $?"')
 check "after a clean: rebuilds the library ($output)" grep -q "under emulation.*; built the fault-code library$" <<<"$output"
 check "after a clean: the library is back" [ -f "$work/build/emulation/lib/i386-linux-gnu/libtarnwix-faultcodes.so" ]
 check "undo: removes the handler" grep -qx "handler gone" <<<"$output"
 check "undo: exits 0 twice" [ "$(grep -c "undo status 0" <<<"$output")" = 2 ]
 check "undo: says what it did" grep -q "^setup: removed the i386 handler" <<<"$output"
+check "undo: warns where the kernel runs no 32-bit programs" grep -q "Wine cannot run here until make registers" <<<"$output"
 
 # Forced on a kernel that runs 32-bit programs.
 output=$(in_namespace 'TARNWIX_EMULATE_I386=1 "$setup"; echo "status $?"')
