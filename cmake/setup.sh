@@ -191,10 +191,10 @@ done_here=()
 if [ "$path" = emulated ]; then
   # Packages: a recent qemu from the release's backports, added once.
   qemu_version=$(dpkg-query -W -f='${Version}' "$qemu_package" 2>/dev/null || true)
-  qemu_installed=$(missing_packages "$qemu_package")
+  qemu_missing=$(missing_packages "$qemu_package")
   mapfile -t missing < <(missing_packages "${emulation_packages[@]}")
   needs_qemu=0
-  if [ -n "$qemu_installed" ] || ! dpkg --compare-versions "$qemu_version" ge "$qemu_minimum_version"; then
+  if [ -n "$qemu_missing" ] || ! dpkg --compare-versions "$qemu_version" ge "$qemu_minimum_version"; then
     needs_qemu=1
   fi
   if [ $needs_qemu = 1 ] || [ ${#missing[@]} -gt 0 ]; then
@@ -253,6 +253,7 @@ if [ "$path" = emulated ]; then
       dpkg --compare-versions "$(dpkg-query -W -f='${Version}' "$qemu_package")" ge "$qemu_minimum_version" ||
         give_up "$backports offers no $qemu_package $qemu_minimum_version or later; boot with ia32_emulation=on"
       done_here+=("installed $qemu_package $(dpkg-query -W -f='${Version}' "$qemu_package")")
+      added_sources=""  # now the source of an installed package
     fi
     if [ ${#missing[@]} -gt 0 ]; then
       install_packages "${missing[@]}" || give_up "could not install ${missing[*]}; boot with ia32_emulation=on"
