@@ -15,7 +15,8 @@ expect_in() { grep -qE -- "$2" <<<"$3" || fail "$1: no '$2' in:"$'\n'"$3"; }
 expect_not_in() { ! grep -qE -- "$2" <<<"$3" || fail "$1: '$2' unexpected in:"$'\n'"$3"; }
 
 # The stand-in: cases and what each does come from $work/cases ("name how"
-# lines; how is pass, fail, skip, crash or flaky: fails in a shared process,
+# lines; how is pass, fail, skip, crash, crash_quietly (with status 0, as
+# Wine sometimes ends a crashed program) or flaky: fails in a shared process,
 # passes alone). Every start is counted; $work/lose holds how many starts are
 # lost before any output; $work/bad_exit makes a run end with status 1.
 cat >"$work/program" <<'EOF'
@@ -53,6 +54,7 @@ while read -r name how; do
     fail) printf 'where.cpp:1: Failure\r\nmessage of %s\r\n[  FAILED  ] %s, where GetParam() = 1 (0 ms)\r\n' "$name" "$name"
           failed=$((failed + 1)) ;;
     crash) printf 'half a line of %s' "$name"; exit 139 ;;
+    crash_quietly) exit 0 ;;
     flaky) printf '[       OK ] %s (0 ms)\r\n' "$name" ;;
   esac
 done <"$work/cases"
@@ -75,7 +77,7 @@ suite() {
 }
 
 printf '%s\n' 'A.passes pass' 'A.fails fail' 'A.skips skip' 'A.crashes crash' 'B.after/1 pass' 'B.flaky flaky' \
-  >"$work/cases"
+  'B.quiet crash_quietly' >"$work/cases"
 out=$(suite)
 expect_in "listed names, without the parameter's comment" 'Test +#[0-9]+: B\.after/1 \.+ +Passed' "$out"
 expect_in "a failing case by name" 'Test +#[0-9]+: A\.fails \.+\*\*\*Failed' "$out"
@@ -86,10 +88,11 @@ expect_in "the crash, by name" 'A\.crashes \.+\*\*\*Failed' "$out"
 expect_in "with what it wrote before" 'half a line of A\.crashes' "$out"
 expect_in "a case failing only in the shared process passes when repeated" 'B\.flaky \.+ +Passed' "$out"
 expect_in "the cases after the crash ran in the shared run" 'message of B\.flaky' "$out"
-expect_in "the counts" '2 tests failed out of 7' "$out"
-# The listing, the shared run and its resumption after the crash; alone:
-# A.fails once when repeated, A.crashes twice, B.flaky once when repeated.
-expect_in "starts" 'starts: 7' "$out"
+expect_in "a crash ending with status 0" 'B\.quiet \.+\*\*\*Failed' "$out"
+expect_in "the counts" '3 tests failed out of 8' "$out"
+# The listing, the shared run and its resumptions after the crashes; alone:
+# A.fails and B.flaky once when repeated, A.crashes and B.quiet twice.
+expect_in "starts" 'starts: 10' "$out"
 
 # A verdict from the shared run is reported once, with that case's output alone.
 "$runner" run "" "$work/program" "$work/build/results" >/dev/null
