@@ -122,12 +122,12 @@ printf '%s\n' 'A.one pass' 'A.two pass' 'A.three pass' >"$work/cases"
 out=$(suite 'A.t*-A.three')
 expect_in "a case may run alone" '100% tests passed, 0 tests failed out of 4' "$out"
 expect_in "the others shared" 'starts: 3' "$out"  # the listing, the shared run, A.two alone
-expect_in "the shared run leaves out A.two alone" 'shared run\]==\] .* \[==\[A\.two\]==\]\)$' \
+expect_in "the shared run leaves out A.two alone" 'shared_run\]==\] .* \[==\[A\.two\]==\]\)$' \
   "$(grep '^add_test' "$work/build/cases.cmake")"
 
 out=$(suite '*')
 expect_in "cases all alone need no shared run" '100% tests passed, 0 tests failed out of 3' "$out"
-expect_not_in "no shared run" 'shared run' "$out"
+expect_not_in "no shared run" 'shared_run' "$out"
 expect_in "each alone" 'starts: 4' "$out"
 
 [ $failures -eq 0 ] && echo "test-program: all checks passed"
