@@ -69,11 +69,12 @@ build: configure
 	@cmake/wine-run --start
 	@$(call cmake_build) || { status=$$?; cmake/wine-run --shutdown; exit $$status; }
 
-# An empty suite is a failure. A test program that fails is run once more:
-# now and then Wine loses a program at its start (seen about once in fifteen
-# whole runs); the modules and tests are deterministic, so a real fault fails
-# both times. The wineserver is stopped before make returns, so nothing
-# writes into the build folder later.
+# An empty suite is a failure. The cases of a test program share one Wine
+# process (cmake/test-program); a case that fails is run once more, alone in
+# a process of its own: now and then Wine loses a program at its start (seen
+# about once in fifteen whole runs); the modules and tests are deterministic,
+# so a real fault fails both times. The wineserver is stopped before make
+# returns, so nothing writes into the build folder later.
 test: build
 	@status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error --repeat until-pass:2 -j$(JOBS)) || status=$$?; \
 	  cmake/wine-run --shutdown; exit $$status
