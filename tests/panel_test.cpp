@@ -296,6 +296,25 @@ TEST(PanelLayout, AtItsOwnSizeAGaugeIsCopiedPixelForPixel) {
     for (int x = 0; x < 40; ++x) ASSERT_EQ(window.at(7 + x, 9 + y), panel.picture.at(x, y)) << x << "," << y;
 }
 
+// One layout draws frame after frame: a scaled gauge that changed is drawn
+// as it is now, one that did not is drawn as before.
+TEST(PanelLayout, EachFrameDrawsTheGaugeAsItIsThen) {
+  MadeUpPanel panel;
+  panel.background(200, 150);
+  const host::WindowLayout layout = panel.lay_out("[Window00]\nfile=back.bmp\ngauge00=Ours, 10, 20, 80, 60");
+  const Picture other = Picture(40, 30, {200, 10, 10});
+  const Picture* now = &panel.picture;
+  auto frame = [&] { return host::draw_window(layout, [&](const PanelGauge&) { return now; }); };
+  const Picture first = frame();
+  now = &other;
+  const Picture second = frame();
+  EXPECT_EQ(second.at(50, 50), (Rgb{200, 10, 10}));
+  EXPECT_NE(first, second);
+  now = &panel.picture;
+  EXPECT_EQ(frame(), first);
+  EXPECT_EQ(frame(), first);
+}
+
 TEST(PanelLayout, SizeMmMapsOntoTheBitmapWidthOrGivesTheWindowItsSize) {
   MadeUpPanel panel;
   panel.background(200, 100);

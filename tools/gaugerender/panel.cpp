@@ -234,7 +234,11 @@ Picture draw_window(const WindowLayout& layout, const GaugePictureOf& picture_of
     if (place.x >= window.width || place.y >= window.height || place.x + place.width <= 0 ||
         place.y + place.height <= 0)
       continue;
-    window.paste(resample(*picture, place.width, place.height), place.x, place.y);
+    if (place.last_scaled.empty() || !(place.last_picture == *picture)) {
+      place.last_picture = *picture;
+      place.last_scaled = resample(*picture, place.width, place.height);
+    }
+    window.paste(place.last_scaled, place.x, place.y);
   }
   return window;
 }

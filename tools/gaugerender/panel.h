@@ -44,6 +44,9 @@ struct PanelPlacement {
   int x = 0, y = 0, width = 0, height = 0;
   bool drawn = false;  // else outlined
   std::string why;     // why it is not drawn
+  // The picture last drawn here and its scaled copy: a gauge unchanged since
+  // the last frame is not resampled again (resampling dominates a frame).
+  mutable Picture last_picture, last_scaled;
 };
 
 struct WindowLayout {
