@@ -143,8 +143,8 @@ expect_run "gaugerender --preview" "$run" ./gaugerender.exe --preview --out draw
 for m in "${modules[@]}"; do
   cmp -s "drawn/$m.png" "Previews/$m.png" || fail "gaugerender's preview of $m differs from the zip's"
 done
-expect_run "gaugerender on a scenario" "$run" ./gaugerender.exe --out flight 'scenarios\takeoff_roll.txt'
-[ -s flight/takeoff_roll.png ] && [ -s flight/takeoff_roll.log ] || fail "the scenario wrote no picture or log"
+expect_run "gaugerender on a scenario" "$run" ./gaugerender.exe --out flight 'scenarios\power_on.txt'
+[ -s flight/power_on.png ] && [ -s flight/power_on.log ] || fail "the scenario wrote no picture or log"
 expect_run "gaugecheck" "$run" ./gaugecheck.exe 'Gauges\Tarnwix_UtilsVC.gau' --level 1 --sound GaugeSound.dll
 expect_run "gaugebench" "$run" ./gaugebench.exe --sound GaugeSound.dll 'Gauges\Tarnwix_Background_S.gau'
 grep -q '^| Tarnwix_Background_S |' "$scratch/run.log" || fail "gaugebench printed no row"
