@@ -268,4 +268,7 @@ class Module {
   size_t hooks_ = 0;
 };
 
+// The modules (NAME.gau) in a folder, by name without the extension, in name order.
+std::vector<std::string> module_names_in(const std::string& folder);
+
 }  // namespace tarnwix::host

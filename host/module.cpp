@@ -1,6 +1,7 @@
 // Loading a module, reading its records and driving its gauge.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -274,12 +275,11 @@ std::vector<MouseRectView> Module::mouse_rects() const {
   if (list == nullptr) return rects;
   for (size_t i = 0; i < kMaxChain; ++i) {
     const uint8_t* record = list + i * mouse_rect::kSize;
-    MouseRectView view{u32(record, mouse_rect::kKind),      i32(record, mouse_rect::kX),
-                       i32(record, mouse_rect::kY),         i32(record, mouse_rect::kWidth),
-                       i32(record, mouse_rect::kHeight),    i32(record, mouse_rect::kCursor),
-                       u32(record, mouse_rect::kHelpId),    u32(record, mouse_rect::kEventFlags),
-                       u32(record, mouse_rect::kEventId),   u32(record, mouse_rect::kHandler),
-                       u32(record, mouse_rect::kData),      {}};
+    MouseRectView view{
+        u32(record, mouse_rect::kKind),    i32(record, mouse_rect::kX),          i32(record, mouse_rect::kY),
+        i32(record, mouse_rect::kWidth),   i32(record, mouse_rect::kHeight),     i32(record, mouse_rect::kCursor),
+        u32(record, mouse_rect::kHelpId),  u32(record, mouse_rect::kEventFlags), u32(record, mouse_rect::kEventId),
+        u32(record, mouse_rect::kHandler), u32(record, mouse_rect::kData),       {}};
     if (view.kind == mouse_rect::kTooltip && view.handler != 0)
       view.tooltip = reinterpret_cast<const char*>(static_cast<uintptr_t>(view.handler));
     rects.push_back(view);
@@ -301,6 +301,20 @@ int Module::click(int x, int y, uint32_t event_flags) {
     return static_cast<int>(i);
   }
   return -1;
+}
+
+std::vector<std::string> module_names_in(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "/*.gau").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name.size() > 4) names.push_back(name.substr(0, name.size() - 4));
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace tarnwix::host

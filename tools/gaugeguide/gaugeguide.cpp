@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "guide.h"
+#include "host/host.h"
 #include "meanings.h"
 #include "reference.h"
 
@@ -25,19 +26,6 @@ namespace {
 int usage() {
   std::fprintf(stderr, "usage: gaugeguide --version X.Y.Z --out DIR MODULES_DIR\n");
   return 2;
-}
-
-std::vector<std::string> modules_in(const std::string& folder) {
-  std::vector<std::string> paths;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "/*.gau").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return paths;
-  do {
-    paths.push_back(folder + "/" + found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  std::sort(paths.begin(), paths.end());
-  return paths;
 }
 
 bool write_file(const std::string& path, const std::string& text) {
@@ -65,16 +53,15 @@ int main(int argc, char** argv) {
   }
   if (version.empty() || out.empty() || folder.empty()) return usage();
 
-  const std::vector<std::string> paths = modules_in(folder);
-  if (paths.empty()) {
+  const std::vector<std::string> names = tarnwix::host::module_names_in(folder);
+  if (names.empty()) {
     std::fprintf(stderr, "gaugeguide: no modules in %s\n", folder.c_str());
     return 1;
   }
   const Meanings& meanings = tarnwix_meanings();
   std::vector<ModuleReference> modules;
-  for (const std::string& path : paths) {
-    std::string name = path.substr(folder.size() + 1);
-    name.resize(name.size() - 4);
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name + ".gau";
     const ModuleMeaning* meaning = meanings.module(name);
     std::string error;
     std::optional<ModuleReference> reference =

@@ -111,21 +111,6 @@ int draw_panel(const std::string& path, const std::string& which, RunOptions opt
   return status;
 }
 
-// The modules in a folder, by name, in name order.
-std::vector<std::string> modules_in(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "/*.gau").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = found.cFileName;
-    if (name.size() > 4) names.push_back(name.substr(0, name.size() - 4));
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // Without --modules: the Gauges folder beside the program, else the
 // program's own folder, so that an unpacked release runs as it is.
 std::string default_modules_folder() {
@@ -181,7 +166,7 @@ int main(int argc, char** argv) {
   CreateDirectoryA(options.output_folder.c_str(), nullptr);
 
   if (previews) {
-    const std::vector<std::string> names = modules_in(options.modules_folder);
+    const std::vector<std::string> names = module_names_in(options.modules_folder);
     if (names.empty()) {
       std::fprintf(stderr, "gaugerender: no modules in %s\n", options.modules_folder.c_str());
       return 1;
