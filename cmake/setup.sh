@@ -14,6 +14,9 @@
 #
 #   setup.sh             set up what is missing
 #   setup.sh --native    remove this project's i386 handler (undo the emulated path)
+#   setup.sh --packages PACKAGE...
+#                        install only these when missing (the tools of an
+#                        optional target, such as make fuzz's clang)
 #   TARNWIX_EMULATE_I386=1 setup.sh
 #                        take the emulated path even where the kernel runs
 #                        32-bit programs itself
@@ -144,8 +147,16 @@ if [ "${1:-}" = "--native" ]; then
   say "removed the i386 handler: 32-bit programs run as the kernel runs them"
   $i386_probe >/dev/null 2>&1 || say "this kernel runs none itself: Wine cannot run here until make registers the handler again"
   exit 0
+elif [ "${1:-}" = "--packages" ]; then
+  shift
+  mapfile -t missing < <(missing_packages "$@")
+  [ ${#missing[@]} -eq 0 ] && exit 0
+  have_root || { complain "installing ${missing[*]} needs root: run this as root, or install sudo"; exit 1; }
+  update_index
+  install_packages "${missing[@]}" || { complain "could not install ${missing[*]}"; exit 1; }
+  exit 0
 elif [ $# -gt 0 ]; then
-  complain "unknown option $1 (known: --native)"
+  complain "unknown option $1 (known: --native, --packages)"
   exit 2
 fi
 

@@ -11,19 +11,7 @@ root=$(cd "$here/../.." && pwd)
 build=$(realpath -m "${1:?usage: run.sh BUILD_DIR [SECONDS]}")
 seconds=${2:-90}
 
-packages=(clang-14 libclang-rt-14-dev cmake make)
-missing=()
-for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  echo "fuzz: installing ${missing[*]}"
-  $sudo apt-get update -qq || true
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/cmake/setup.sh" --packages clang-14 libclang-rt-14-dev cmake make
 
 cmake -S "$here" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -- --no-print-directory -s
