@@ -90,6 +90,13 @@ class Panel {
   const std::vector<KeyEvent>& key_events() const { return key_events_; }
   void clear_key_events() { key_events_.clear(); }
 
+  // The simulator's own answers to the key events it is sent, which the
+  // gauges see through their variables at the next update: 66375 (switch the
+  // VOR 1 input) moves token 848 from 0 to 1, and from any other value to 0.
+  // On unless turned off (then key events are only recorded); kept by reset().
+  void set_answers_key_events(bool on) { answers_key_events_ = on; }
+  bool answers_key_events() const { return answers_key_events_; }
+
   // Named variables as another gauge of the panel sees them.
   const std::map<std::string, NamedVariable>& named_variables() const { return named_; }
   std::optional<uint32_t> read_named(const std::string& name) const;
@@ -109,7 +116,7 @@ class Panel {
 
   // Internal: called by the service routines and import hooks.
   void record_lookup(uint32_t token) { lookups_.push_back(token); }
-  void record_key_event(uint32_t id, uint32_t value) { key_events_.push_back({id, value}); }
+  void record_key_event(uint32_t id, uint32_t value);
   void record_register(void* address, uint32_t type, const char* name);
   void record_unregister(const char* name);
   void record_trap(uint32_t offset) { trapped_.push_back(offset); }
@@ -124,6 +131,7 @@ class Panel {
   std::vector<uint32_t> trapped_;
   SoundLibraryMode sound_mode_ = SoundLibraryMode::kAbsent;
   std::string sound_path_;
+  bool answers_key_events_ = true;
 };
 
 // A bitmap resource of a module, decoded to top-down RGB.

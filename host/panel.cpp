@@ -9,6 +9,15 @@ namespace tarnwix::host {
 
 namespace {
 
+// A key event the simulator answers by switching a variable between 0 and 1.
+struct SwitchAnswer {
+  uint32_t event;
+  uint32_t token;
+};
+constexpr SwitchAnswer kSwitchAnswers[] = {
+    {.event = 66375, .token = 848},  // VOR 1 input: NAV (0) and GPS (1)
+};
+
 void __stdcall trigger_key_event(uint32_t id, uint32_t value) { Panel::instance().record_key_event(id, value); }
 
 void __stdcall register_named_variable(void* word, uint32_t type, const char* name) {
@@ -60,9 +69,11 @@ Panel& Panel::instance() {
 void Panel::reset() {
   const SoundLibraryMode mode = sound_mode_;
   const std::string path = sound_path_;
+  const bool answers = answers_key_events_;
   *this = Panel();
   sound_mode_ = mode;
   sound_path_ = path;
+  answers_key_events_ = answers;
 }
 
 void* Panel::services_table() { return services.data(); }
@@ -72,6 +83,13 @@ void Panel::set_variable(uint32_t token, double value) { variables_[token] = val
 double Panel::variable(uint32_t token) const {
   const auto found = variables_.find(token);
   return found == variables_.end() ? 0.0 : found->second;
+}
+
+void Panel::record_key_event(uint32_t id, uint32_t value) {
+  key_events_.push_back({id, value});
+  if (!answers_key_events_) return;
+  for (const SwitchAnswer& answer : kSwitchAnswers)
+    if (answer.event == id) variables_[answer.token] = variable(answer.token) == 0.0 ? 1.0 : 0.0;
 }
 
 void Panel::record_register(void* address, uint32_t type, const char* name) {

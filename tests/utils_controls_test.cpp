@@ -100,6 +100,39 @@ TEST_P(Strip, NavAndGpsFollowTheVorInput) {
   }
 }
 
+// The simulator answers 66375 by switching token 848; the legends follow it at
+// the next update, with or without power, and a host that does not answer
+// leaves them as they were.
+TEST_P(Strip, VorInputClicksSwitchTheLegendsThroughTheSimulatorsAnswer) {
+  Panel& panel = Panel::instance();
+  struct Row {
+    double before, after;
+  };
+  for (const Row& row : {Row{0.0, 1.0}, Row{1.0, 0.0}, Row{0.5, 0.0}, Row{kNaN, 0.0}, Row{-0.0, 1.0}}) {
+    SCOPED_TRACE(testing::Message() << "848 at " << row.before);
+    panel.set_variable(kVorInput, row.before);
+    module_->frame();
+    ASSERT_EQ(click(kVorInputPoint), 1);
+    EXPECT_EQ(panel.variable(kVorInput), row.after);
+    EXPECT_EQ(module_->frame()[kGpsLegend].values, std::vector<double>{row.after});
+  }
+  panel.set_variable(kPower, 0.0);
+  panel.set_variable(kVorInput, 0.0);
+  ASSERT_EQ(click(kVorInputPoint), 1);
+  EXPECT_EQ(module_->frame()[kNavLegend].values, std::vector<double>{1.0}) << "unpowered, hidden, but switched";
+
+  struct AnswersOff {
+    AnswersOff() { Panel::instance().set_answers_key_events(false); }
+    ~AnswersOff() { Panel::instance().set_answers_key_events(true); }
+  } answers_off;
+  panel.reset();
+  EXPECT_FALSE(panel.answers_key_events()) << "kept across a reset";
+  panel.set_variable(kPower, 1.0);
+  ASSERT_EQ(click(kVorInputPoint), 1);
+  EXPECT_EQ(panel.variable(kVorInput), 0.0);
+  EXPECT_EQ(module_->frame()[kGpsLegend].values, std::vector<double>{0.0});
+}
+
 std::vector<double> set_light(host::Module& module, int frames) {
   std::vector<double> values;
   for (int i = 0; i < frames; ++i) values.push_back(module.frame()[kSetLegend].values.at(0));
