@@ -13,7 +13,9 @@
 //                         its sections as loaded;
 //   Bitmap (here)         a module's bitmap resources, decoded to RGB;
 //   FrameSnapshot (here)  what a frame left in every element; describe.h
-//                         prints it and the records as text.
+//                         prints it and the records as text;
+//   version.h             the product version and the toolchain that built
+//                         it, for the tools' --version.
 // It never includes a gauge's or the framework's sources: what it knows of the
 // records is the offsets in records.h.
 #pragma once

@@ -148,6 +148,16 @@ expect_run "gaugerender on a scenario" "$run" ./gaugerender.exe --out flight 'sc
 expect_run "gaugecheck" "$run" ./gaugecheck.exe 'Gauges\Tarnwix_UtilsVC.gau' --level 1 --sound GaugeSound.dll
 expect_run "gaugebench" "$run" ./gaugebench.exe --sound GaugeSound.dll 'Gauges\Tarnwix_Background_S.gau'
 grep -q '^| Tarnwix_Background_S |' "$scratch/run.log" || fail "gaugebench printed no row"
+# Every program and the guide name the same version and toolchain.
+toolchain=$("$run" ./gaugehost.exe --version 2>&1 | tr -d '\r' | sed -n 's/^built on //p')
+[[ $toolchain == Debian* ]] || fail "gaugehost --version names no Debian toolchain: '$toolchain'"
+for program in gaugehost gaugerender gaugecheck gaugebench; do
+  said=$("$run" ./$program.exe --version 2>&1 | tr -d '\r')
+  [ "$said" = "$program $version (Tarnwix panel gauges)"$'\n'"built on $toolchain" ] ||
+    fail "$program --version says '$said'"
+done
+tr -d '\r' <"$guide" | tr '\n' ' ' | tr -s ' ' | grep -qF "Built on $toolchain." ||
+  fail "the guide does not name the toolchain $toolchain"
 # Without a Gauges folder and without --modules the renderer looks beside
 # itself, finds nothing and says so.
 mv Gauges elsewhere

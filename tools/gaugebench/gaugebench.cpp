@@ -21,6 +21,7 @@
 #include "host/hooks.h"
 #include "host/host.h"
 #include "host/pe.h"
+#include "host/version.h"
 
 using namespace tarnwix::host;
 
@@ -344,6 +345,7 @@ void print_table(const char* title, const std::vector<Row>& rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tarnwix::host::print_version_if_asked(argc, argv, "gaugebench")) return 0;
   std::string sound_path;
   std::vector<std::string> modules;
   for (int i = 1; i < argc; ++i) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "check.h"
+#include "host/version.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ bool parse_unsigned(const std::string& text, uint64_t* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tarnwix::host::print_version_if_asked(argc, argv, "gaugecheck")) return 0;
   if (argc < 2 || argv[1][0] == '-') return usage();
   tarnwix::check::Options options;
   for (int i = 2; i < argc; i += 2) {

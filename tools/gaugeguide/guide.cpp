@@ -5,6 +5,7 @@
 #include <set>
 
 #include "host/describe.h"
+#include "host/version.h"
 #include "scenario.h"
 
 namespace tarnwix::guide {
@@ -290,6 +291,8 @@ std::optional<std::string> write_guide(const std::vector<ModuleReference>& modul
   out +=
       "\nAlso in this package: panel.cfg, a sample panel with every gauge placed; and\n"
       "the Previews folder, a picture of each gauge with power on.\n";
+  // Two toolchains make modules that behave alike but differ in their bytes.
+  out += "\n" + wrap(std::string("Built on ") + host::toolchain() + ".", "", "");
 
   out += "\n" + underline("Installing", '-');
   out +=

@@ -11,6 +11,7 @@
 
 #include "host/describe.h"
 #include "host/host.h"
+#include "host/version.h"
 
 using namespace tarnwix::host;
 
@@ -32,6 +33,7 @@ bool parse_number(const std::string& text, double* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tarnwix::host::print_version_if_asked(argc, argv, "gaugehost")) return 0;
   if (argc < 2) return usage();
   const std::string path = argv[1];
   int frames = 1;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/version.h"
 #include "panel.h"
 #include "render.h"
 #include "scenario.h"
@@ -126,6 +127,7 @@ std::string default_modules_folder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tarnwix::host::print_version_if_asked(argc, argv, "gaugerender")) return 0;
   RunOptions options{.modules_folder = default_modules_folder(), .output_folder = "."};
   bool previews = false;
   std::string panel, window = "all";
