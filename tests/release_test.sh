@@ -98,6 +98,15 @@ check_gauge_lines() {  # FILE WHAT
 guide=$user/Tarnwix-Gauges-Guide.txt
 [ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "the guide has lines without CR LF"
 grep -q "Tarnwix panel gauges $version" "$guide" || fail "the guide does not name version $version"
+awk 'length > 78 {exit 1}' <(tr -d '\r' <"$guide") || fail "the guide has lines over 78 columns"
+guide_text=$(tr -d '\r' <"$guide" | tr '\n' ' ' | tr -s ' ')
+for said in "the line of Tarnwix_UtilsVC to a [VcockpitNN] section" \
+  "on a line after Tarnwix_Background_S in the same section" "a GaugeSound.dll put there is not found" \
+  "the SET legend lights at the next update and stays lit for 10 updates" \
+  "once power returns, the SET legend is lit from the first powered update for 10 updates" \
+  "a second click returns it to 0" "by switching variable 848"; do
+  [[ $guide_text == *"$said"* ]] || fail "the guide does not say: $said"
+done
 lines=$(check_gauge_lines "$guide" "the guide")
 [ "$(tail -n1 <<<"$lines")" -ge 10 ] || fail "the guide has $(tail -n1 <<<"$lines") gauge lines, not two per gauge"
 grep '^FAIL' <<<"$lines" && failures=$((failures + 1))
