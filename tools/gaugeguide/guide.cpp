@@ -613,7 +613,7 @@ std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& m
     }
     window +=
         "// " + module->module + format(" at (%d, %d), its own size", place.x, place.y) +
-        (module->module == kBezelModule ? ": an attitude gauge goes on a line after it, over its screen\n" : "\n");
+        (module->module == kBezelModule ? ":\n// an attitude gauge goes on a line after it, over its screen\n" : "\n");
     window += panel_line(*module, format("%02d", number++), std::to_string(place.x), std::to_string(place.y)) + "\n";
     right = std::max(right, place.x + module->width);
     bottom = std::max(bottom, place.y + module->height);
@@ -653,7 +653,8 @@ std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& m
                     "// The texture's size in pixels.\n"
                     "size_mm=1024,256\n"
                     "pixel_size=1024,256\n"
-                    "// The model's texture the gauges are drawn on: use the name your model gives it.\n"
+                    "// The model's texture the gauges are drawn on: use the name your model\n"
+                    "// gives it.\n"
                     "texture=$tarnwix_utils\n"
                     "// Black behind the gauge.\n"
                     "background_color=0,0,0\n"
