@@ -1,7 +1,8 @@
 # Writes the release into OUT_DIR (cmake -P, from the `release` target):
 #   Tarnwix-Gauges-<VERSION>.zip            Gauges/, Previews/, the guide, panel.cfg
 #   Tarnwix-GaugeTools-<VERSION>-win32.zip  the Windows programs, GaugeSound.dll,
-#                                           the scenarios and their command lines
+#                                           the scenarios with the example panel
+#                                           they play on, and their command lines
 #   SHA256SUMS                              over both zips
 # Every entry has the same fixed time (the commit's, or SOURCE_DATE_EPOCH) and
 # mode, the entries are sorted, and nothing of the build machine goes in, so
@@ -78,6 +79,29 @@ foreach(program IN LISTS PROGRAMS SOUND)
 endforeach()
 file(GLOB scenarios ${SOURCE_DIR}/scenarios/*.txt)
 copy_into(${WORK_DIR}/tools/scenarios ${scenarios})
+# The example panel goes beside the scenarios, where a scenario's panel
+# line finds it first.
+copy_into(${WORK_DIR}/tools/scenarios/example_panel ${DIST_DIR}/example_panel/panel.cfg
+          ${DIST_DIR}/example_panel/background.bmp)
+# The scenarios' names for the text, in lines of at most 78 columns.
+set(names "")
+foreach(scenario IN LISTS scenarios)
+  get_filename_component(name ${scenario} NAME_WE)
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+set(SCENARIO_NAMES "")
+set(line " ")
+foreach(name IN LISTS names)
+  string(LENGTH "${line} ${name}," width)
+  if(width GREATER 78)
+    string(APPEND SCENARIO_NAMES "${line}\n")
+    set(line " ")
+  endif()
+  string(APPEND line " ${name},")
+endforeach()
+string(REGEX REPLACE ",$" "" line "${line}")
+string(APPEND SCENARIO_NAMES "${line}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/release-tools.txt.in ${WORK_DIR}/tools/Tarnwix-GaugeTools.txt @ONLY
                NEWLINE_STYLE CRLF)
 

@@ -202,7 +202,10 @@ class Module {
  public:
   // Loads with LoadLibraryA, finds Linkage and ImportTable, writes the panel's
   // services table into ImportTable and hooks the module's imports. On
-  // failure returns null and says why in *error.
+  // failure returns null and says why in *error, in the words every tool
+  // prints: no such file, a folder, not a Windows DLL, an incomplete or
+  // 64-bit DLL, a DLL it needs that is missing (named), a DLL without
+  // Linkage and ImportTable.
   static std::unique_ptr<Module> load(const std::string& path, std::string* error = nullptr);
   // Unloads with FreeLibrary (the gauge is not killed first: see kill()).
   ~Module();

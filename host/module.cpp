@@ -8,6 +8,7 @@
 #include "call.h"
 #include "hooks.h"
 #include "host.h"
+#include "pe.h"
 
 namespace tarnwix::host {
 
@@ -16,6 +17,20 @@ namespace {
 uint32_t address_of(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 constexpr uint8_t kGuardByte = 0xA5;
+
+// The loader's refusal of a DLL whose headers and imports are sound, in its
+// own words where Windows has them.
+std::string loader_refusal(DWORD code) {
+  if (code == ERROR_DLL_INIT_FAILED) return "its start-up code refused to start (error 1114)";
+  char text[256] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                sizeof text, nullptr);
+  while (length > 0 &&
+         (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ' || text[length - 1] == '.'))
+    --length;
+  const std::string words(text, length);
+  return "Windows refused to load it" + (words.empty() ? "" : ": " + words) + " (error " + std::to_string(code) + ")";
+}
 constexpr size_t kMaxChain = 4096;  // a longer chain is a loop
 
 }  // namespace
@@ -25,13 +40,27 @@ std::unique_ptr<Module> Module::load(const std::string& path, std::string* error
     if (error != nullptr) *error = why;
     return nullptr;
   };
+  // The headers first: the loader's error numbers do not tell a text file
+  // from a 64-bit DLL, and a file cut short must not be mapped at all.
+  if (const std::string problem = image_file_problem(path); !problem.empty()) return fail(problem);
   HMODULE handle = LoadLibraryA(path.c_str());
-  if (handle == nullptr) return fail("LoadLibraryA failed with error " + std::to_string(GetLastError()));
+  if (handle == nullptr) {
+    const DWORD code = GetLastError();
+    if (const std::string missing = missing_import(path); !missing.empty()) return fail(missing);
+    return fail(loader_refusal(code));
+  }
+  if (const std::string missing = missing_loaded_import(handle); !missing.empty()) {
+    FreeLibrary(handle);
+    return fail(missing);
+  }
   auto* linkage = reinterpret_cast<const uint8_t*>(GetProcAddress(handle, "Linkage"));
   auto* import_table = reinterpret_cast<uint8_t*>(GetProcAddress(handle, "ImportTable"));
   if (linkage == nullptr || import_table == nullptr) {
     FreeLibrary(handle);
-    return fail("the module does not export both Linkage and ImportTable");
+    return fail(std::string("a DLL, but not a gauge module: it exports ") +
+                (linkage == nullptr && import_table == nullptr ? "neither Linkage nor ImportTable"
+                 : linkage == nullptr                          ? "ImportTable but not Linkage"
+                                                               : "Linkage but not ImportTable"));
   }
   std::unique_ptr<Module> module(new Module());
   module->handle_ = handle;

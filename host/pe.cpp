@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "records.h"
 
@@ -61,7 +65,9 @@ std::optional<PeFile> read_pe_file(const std::string& path, std::string* error) 
   pe.optional_magic = static_cast<uint16_t>(u32(b.data(), optional) & 0xFFFF);
   if (pe.optional_magic != 0x10B) return fail("not a 32-bit (PE32) image");
   const uint32_t directories = optional + 96;
-  auto directory = [&](int index, uint32_t* size) {
+  auto directory = [&](int index, uint32_t* size) -> uint32_t {
+    *size = 0;
+    if (directories + index * 8u + 8 > b.size()) return 0;
     *size = u32(b.data(), directories + index * 8 + 4);
     return u32(b.data(), directories + index * 8);
   };
@@ -105,6 +111,157 @@ std::optional<PeFile> read_pe_file(const std::string& path, std::string* error) 
 }
 
 namespace {
+
+// The file's first bytes: enough for the headers of any DLL a linker writes.
+constexpr size_t kHeadBytes = 65536;
+
+std::string incomplete(uint64_t size, uint64_t described) {
+  return "an incomplete DLL: the file ends after " + std::to_string(size) + " bytes, where its headers describe " +
+         std::to_string(described) + " (cut short, perhaps by a copy or download that did not finish)";
+}
+
+// Printable ASCII, tabs and line ends only, as in a text file.
+bool holds_text(const std::vector<uint8_t>& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t c) {
+    return c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c < 0x7F) || c >= 0x80;
+  });
+}
+
+std::string machine_problem(uint16_t machine, uint16_t magic) {
+  if (machine == 0x8664 || magic == 0x20B)
+    return "a 64-bit DLL: the simulator loads only 32-bit (x86) gauges, and so do these tools";
+  if (machine != 0x14C) {
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%04X", machine);
+    return std::string("a DLL for another kind of processor (machine ") + code + "), not a 32-bit x86 one";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string image_file_problem(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+        error == ERROR_BAD_NETPATH)
+      return "no such file";
+    return "the file cannot be read (error " + std::to_string(error) + ")";
+  }
+  if ((attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return "a folder, not a file";
+  const uint64_t size = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+  if (size == 0) return "an empty file, not a Windows DLL";
+  std::ifstream file(path, std::ios::binary);
+  std::vector<uint8_t> b(static_cast<size_t>(std::min<uint64_t>(size, kHeadBytes)));
+  if (!file || !file.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size())))
+    return "the file cannot be read";
+  if (b.size() < 2 || b[0] != 'M' || b[1] != 'Z')
+    return holds_text(b) ? "not a Windows DLL (it holds text)" : "not a Windows DLL (a file of another kind)";
+  if (b.size() < 64) return incomplete(size, 64);
+  const uint32_t nt = u32(b.data(), 60);
+  if (nt > kHeadBytes - 24 - 240) return "not a Windows DLL (its headers are damaged)";
+  if (static_cast<uint64_t>(nt) + 24 > size) return incomplete(size, static_cast<uint64_t>(nt) + 24);
+  if (u32(b.data(), nt) != 0x00004550) return "not a 32-bit Windows DLL (an MS-DOS or 16-bit Windows file)";
+  const uint16_t machine = static_cast<uint16_t>(u32(b.data(), nt + 4) & 0xFFFF);
+  const uint16_t section_count = static_cast<uint16_t>(u32(b.data(), nt + 6) & 0xFFFF);
+  const uint16_t optional_size = static_cast<uint16_t>(u32(b.data(), nt + 20) & 0xFFFF);
+  const uint16_t characteristics = static_cast<uint16_t>(u32(b.data(), nt + 22) & 0xFFFF);
+  const uint32_t optional = nt + 24;
+  if (static_cast<uint64_t>(optional) + 2 > b.size()) return incomplete(size, static_cast<uint64_t>(optional) + 2);
+  const uint16_t magic = static_cast<uint16_t>(u32(b.data(), optional) & 0xFFFF);
+  if (std::string problem = machine_problem(machine, magic); !problem.empty()) return problem;
+  if ((characteristics & 0x2000) == 0) return "a Windows program (.exe), not a DLL";
+  const uint64_t section_table = static_cast<uint64_t>(optional) + optional_size;
+  const uint64_t headers_end = section_table + section_count * 40ull;
+  if (headers_end > size) return incomplete(size, headers_end);
+  if (headers_end > b.size()) return "not a Windows DLL (its headers are damaged)";
+  uint64_t sections_end = headers_end;
+  for (uint16_t i = 0; i < section_count; ++i) {
+    const uint8_t* section = b.data() + section_table + i * 40ull;
+    if (u32(section, 16) != 0)
+      sections_end = std::max(sections_end, static_cast<uint64_t>(u32(section, 20)) + u32(section, 16));
+  }
+  if (sections_end > size) return incomplete(size, sections_end);
+  return {};
+}
+
+namespace {
+
+// A DLL that KERNEL32's search finds for `name`, with its references left
+// unresolved (its start-up code does not run); released by its destructor
+// when this search loaded it.
+struct FoundLibrary {
+  HMODULE handle = nullptr;
+  bool loaded_here = false;
+  explicit FoundLibrary(const std::string& name) {
+    handle = GetModuleHandleA(name.c_str());
+    if (handle == nullptr) {
+      handle = LoadLibraryExA(name.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+      loaded_here = handle != nullptr;
+    }
+  }
+  ~FoundLibrary() {
+    if (loaded_here) FreeLibrary(handle);
+  }
+  FoundLibrary(const FoundLibrary&) = delete;
+  FoundLibrary& operator=(const FoundLibrary&) = delete;
+  std::string path() const {
+    char text[MAX_PATH] = "";
+    const DWORD length = GetModuleFileNameA(handle, text, sizeof text);
+    return length > 0 && length < sizeof text ? std::string(text, length) : std::string();
+  }
+};
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string lacking(const std::string& library, const std::string& name) {
+  const std::string what = !name.empty() && name[0] == '#' ? "the entry " + name : name;
+  return "it needs " + what + " from " + library + ", which that DLL does not have (another version of it?)";
+}
+
+bool in_system_folder(const std::string& path) {
+  char folder[MAX_PATH] = "";
+  const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+  if (length == 0 || length >= sizeof folder || path.empty()) return true;
+  return lower(path).rfind(lower(std::string(folder, length)) + "\\", 0) == 0;
+}
+
+// The first missing import of the DLL at `path`, following the DLLs it
+// needs (each once) up to a few levels down.
+std::string first_missing_import(const std::string& path, std::set<std::string>& seen, int depth) {
+  if (depth > 4 || !seen.insert(lower(path)).second) return {};
+  const std::optional<PeFile> pe = read_pe_file(path);
+  if (!pe) return {};
+  for (const auto& [library, names] : pe->imports) {
+    const FoundLibrary found(library);
+    if (found.handle == nullptr) return "it needs " + library + ", which cannot be found";
+    for (const std::string& name : names) {
+      const bool by_ordinal = !name.empty() && name[0] == '#';
+      const char* wanted = by_ordinal ? MAKEINTRESOURCEA(std::stoul(name.substr(1))) : name.c_str();
+      if (GetProcAddress(found.handle, wanted) == nullptr) return lacking(library, name);
+    }
+    // The system's own DLLs are Windows' business; a DLL of the panel's may
+    // itself need one that is missing.
+    const std::string found_path = found.path();
+    if (in_system_folder(found_path)) continue;
+    if (const std::string deeper = first_missing_import(found_path, seen, depth + 1); !deeper.empty())
+      return "it needs " + library + ", which " + deeper.substr(3);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string missing_import(const std::string& path) {
+  std::set<std::string> seen;
+  return first_missing_import(path, seen, 0);
+}
+
+namespace {
 const IMAGE_NT_HEADERS32* loaded_headers(const void* base) {
   const auto* dos = static_cast<const IMAGE_DOS_HEADER*>(base);
   return reinterpret_cast<const IMAGE_NT_HEADERS32*>(static_cast<const uint8_t*>(base) + dos->e_lfanew);
@@ -122,6 +279,30 @@ std::vector<LoadedSection> loaded_sections(const void* base) {
                         section->Misc.VirtualSize, section->SizeOfRawData, section->Characteristics});
   }
   return sections;
+}
+
+std::string missing_loaded_import(const void* base) {
+  const auto* image = static_cast<const uint8_t*>(base);
+  const IMAGE_DATA_DIRECTORY& directory =
+      loaded_headers(base)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (directory.VirtualAddress == 0) return {};
+  for (const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image + directory.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    const std::string library = reinterpret_cast<const char*>(image + entry->Name);
+    const HMODULE handle = GetModuleHandleA(library.c_str());
+    if (handle == nullptr) return "it needs " + library + ", which cannot be found";
+    const uint32_t names = entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
+    for (const auto* thunk = reinterpret_cast<const uint32_t*>(image + names); *thunk != 0; ++thunk) {
+      if ((*thunk & IMAGE_ORDINAL_FLAG32) != 0) {
+        if (GetProcAddress(handle, MAKEINTRESOURCEA(*thunk & 0xFFFF)) == nullptr)
+          return lacking(library, std::string(1, '#').append(std::to_string(*thunk & 0xFFFF)));
+        continue;
+      }
+      const char* name = reinterpret_cast<const char*>(image + *thunk + 2);
+      if (GetProcAddress(handle, name) == nullptr) return lacking(library, name);
+    }
+  }
+  return {};
 }
 
 uint32_t loaded_image_size(const void* base) { return loaded_headers(base)->OptionalHeader.SizeOfImage; }

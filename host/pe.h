@@ -32,6 +32,19 @@ struct PeFile {
 // Reads the file at `path`; nullopt when it is not a readable PE32 image.
 std::optional<PeFile> read_pe_file(const std::string& path, std::string* error = nullptr);
 
+// Why the file at `path` cannot be a 32-bit x86 DLL, judged from its headers
+// without loading it, in words a person understands: "no such file", "a
+// folder, not a file", "not a Windows DLL (it holds text)", "a 64-bit DLL:
+// ...", "an incomplete DLL: ...". Empty when the headers are those of a
+// complete 32-bit x86 DLL. Reads the headers and the file's size only.
+std::string image_file_problem(const std::string& path);
+
+// Why the Windows loader may have refused a DLL whose headers are sound: a
+// DLL it imports that the system's library search does not find, or a
+// function it imports that its DLL lacks, named. Empty when every import is
+// there.
+std::string missing_import(const std::string& path);
+
 // A section of a module as the loader mapped it into this process.
 struct LoadedSection {
   std::string name;
@@ -49,6 +62,10 @@ struct LoadedSection {
 
 // The sections of the module loaded at `base` (its handle), in image order.
 std::vector<LoadedSection> loaded_sections(const void* base);
+// A function the module loaded at `base` imports that its DLL lacks (a
+// loader that stands in a stub for it, as Wine's does, loads the module all
+// the same), in the words of missing_import(); empty when there is none.
+std::string missing_loaded_import(const void* base);
 // The bytes the loaded image spans from `base`.
 uint32_t loaded_image_size(const void* base);
 

@@ -195,7 +195,15 @@ TEST(GaugecheckCommand, ExitsZeroOnlyWhenNothingFailedAndEndsWithTheCounts) {
   EXPECT_NE(faulty.find("skipped: "), std::string::npos) << "no sound library was given";
 
   EXPECT_EQ(run_command(quoted(faulty_path("faulty_control")) + " --level 11").first, 2u);
-  EXPECT_EQ(run_command(quoted(faulty_path("no_such_module"))).first, 1u);
+  // A file that is no module: one line with the host's reason, no run.
+  const auto [missing_code, missing] = run_command(quoted(faulty_path("no_such_module")));
+  EXPECT_EQ(missing_code, 1u) << missing;
+  EXPECT_NE(missing.find("gaugecheck: cannot load "), std::string::npos) << missing;
+  EXPECT_NE(missing.find("no_such_module.gau: no such file"), std::string::npos) << missing;
+  EXPECT_EQ(std::count(missing.begin(), missing.end(), '\n'), 1) << missing;
+  const auto [sound_code, sound] = run_command(quoted(fake_sound_path()));
+  EXPECT_EQ(sound_code, 1u) << sound;
+  EXPECT_NE(sound.find("it exports neither Linkage nor ImportTable"), std::string::npos) << sound;
 }
 
 }  // namespace

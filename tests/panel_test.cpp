@@ -484,6 +484,33 @@ TEST(PanelRun, AFaultInThePanelOrItsWindowStopsTheRunBeforeAnythingIsWritten) {
   }
 }
 
+// The unpacked tools ship the example panel beside the scenarios; a built
+// tree has it in the modules' folder.
+TEST(PanelRun, APanelLinesFileIsReadBesideTheScenarioElseInTheModulesFolder) {
+  const TemporaryFolder scenarios("panel_beside"), modules("panel_in_modules");
+  std::ofstream(modules.path + "/p.cfg") << "[Window00]\nsize_mm=60,30\n";
+  host::RunOptions options = options_into(scenarios.path);
+  options.modules_folder = modules.path;
+  options.output_name = "s";
+  const host::Scenario scenario = parsed("panel p.cfg\nframes 1\n", scenarios.path + "/s.txt");
+  const host::RunResult from_modules = host::run_scenario(scenario, options);
+  ASSERT_TRUE(from_modules.ok) << from_modules.message;
+  EXPECT_EQ(read_png(scenarios.path + "/s.png").width, 60);
+
+  std::ofstream(scenarios.path + "/p.cfg") << "[Window00]\nsize_mm=40,20\n";
+  const host::RunResult beside = host::run_scenario(scenario, options);
+  ASSERT_TRUE(beside.ok) << beside.message;
+  EXPECT_EQ(read_png(scenarios.path + "/s.png").width, 40);
+
+  DeleteFileA((scenarios.path + "/p.cfg").c_str());
+  DeleteFileA((modules.path + "/p.cfg").c_str());
+  const host::RunResult neither = host::run_scenario(scenario, options);
+  EXPECT_FALSE(neither.ok);
+  EXPECT_NE(neither.message.find("cannot read " + scenarios.path + "/p.cfg, nor " + modules.path + "/p.cfg"),
+            std::string::npos)
+      << neither.message;
+}
+
 TEST(PanelRun, TheExamplePanelPlacesAllFiveGauges) {
   std::string file = __FILE__;
   const std::string path = file.substr(0, file.find_last_of("/\\")) + "/../examples/panel/panel.cfg";

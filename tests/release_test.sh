@@ -12,6 +12,21 @@ source_dir=$1 dist_dir=$2
 shift 2
 release_args=("$@")
 version=$(printf '%s\n' "${release_args[@]}" | sed -n 's/^-DVERSION=//p')
+# The Windows programs the release ships, by file name.
+mapfile -t programs < <(printf '%s\n' "${release_args[@]}" | sed -n 's/^-DPROGRAMS=//p' | tr ',' '\n' | sed 's|.*/||')
+# The system DLLs each file of the tools' zip may import: a command-line
+# program only what every Windows has at its core; a program with a window
+# also the window, drawing and common-dialog DLLs every Windows has. A file
+# of the zip without an entry here fails.
+console_dlls="KERNEL32.dll msvcrt.dll"
+window_dlls="$console_dlls USER32.dll GDI32.dll COMCTL32.dll COMDLG32.dll SHELL32.dll ADVAPI32.dll"
+declare -A allowed_imports=(
+  [gaugehost.exe]=$console_dlls
+  [gaugerender.exe]=$console_dlls
+  [gaugecheck.exe]=$console_dlls
+  [gaugebench.exe]=$console_dlls
+  [GaugeSound.dll]=$console_dlls
+)
 run="$source_dir/cmake/wine-run"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -40,8 +55,10 @@ for file in "$gauges_zip" "$tools_zip" SHA256SUMS; do [ -f "$out/$file" ] || fai
 expected_gauges=$(for m in "${modules[@]}"; do echo "Gauges/$m.gau"; done
   for m in "${modules[@]}"; do echo "Previews/$m.png"; done
   echo Tarnwix-Gauges-Guide.txt; echo panel.cfg)
-expected_tools=$(printf '%s\n' GaugeSound.dll Tarnwix-GaugeTools.txt gaugebench.exe gaugecheck.exe gaugehost.exe \
-  gaugerender.exe; ls "$source_dir/scenarios" | sed 's|^|scenarios/|')
+expected_tools=$(printf '%s\n' GaugeSound.dll Tarnwix-GaugeTools.txt "${programs[@]}" \
+  scenarios/example_panel/background.bmp scenarios/example_panel/panel.cfg
+  ls "$source_dir/scenarios" | sed 's|^|scenarios/|' | LC_ALL=C sort)
+expected_tools=$(LC_ALL=C sort <<<"$expected_tools")
 for pair in "$gauges_zip:expected_gauges" "$tools_zip:expected_tools"; do
   zip=${pair%%:*} list=${pair#*:}
   entries=$(zipinfo -1 "$out/$zip")
@@ -81,6 +98,15 @@ check_gauge_lines() {  # FILE WHAT
 guide=$user/Tarnwix-Gauges-Guide.txt
 [ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "the guide has lines without CR LF"
 grep -q "Tarnwix panel gauges $version" "$guide" || fail "the guide does not name version $version"
+awk 'length > 78 {exit 1}' <(tr -d '\r' <"$guide") || fail "the guide has lines over 78 columns"
+guide_text=$(tr -d '\r' <"$guide" | tr '\n' ' ' | tr -s ' ')
+for said in "the line of Tarnwix_UtilsVC to a [VcockpitNN] section" \
+  "on a line after Tarnwix_Background_S in the same section" "a GaugeSound.dll put there is not found" \
+  "the SET legend lights at the next update and stays lit for 10 updates" \
+  "once power returns, the SET legend is lit from the first powered update for 10 updates" \
+  "a second click returns it to 0" "by switching variable 848"; do
+  [[ $guide_text == *"$said"* ]] || fail "the guide does not say: $said"
+done
 lines=$(check_gauge_lines "$guide" "the guide")
 [ "$(tail -n1 <<<"$lines")" -ge 10 ] || fail "the guide has $(tail -n1 <<<"$lines") gauge lines, not two per gauge"
 grep '^FAIL' <<<"$lines" && failures=$((failures + 1))
@@ -125,10 +151,24 @@ grep '^FAIL' <<<"$lines" && failures=$((failures + 1))
 
 # ---- The Windows programs, from the unpacked folder alone.
 for program in "$user"/*.exe "$user"/*.dll; do
-  imports=$(objdump -p "$program" | awk '/DLL Name:/ {print $3}' | sort | tr '\n' ' ')
-  [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "$(basename "$program") imports $imports"
-  strings -a "$program" | grep -q "$source_dir" && fail "$(basename "$program") carries the build's path"
+  name=$(basename "$program")
+  allowed=${allowed_imports[$name]:-}
+  [ -n "$allowed" ] || fail "$name: no list of the DLLs it may import"
+  for dll in $(objdump -p "$program" | awk '/DLL Name:/ {print $3}'); do
+    [[ " $allowed " == *" $dll "* ]] || fail "$name imports $dll, which is not among $allowed"
+  done
+  strings -a "$program" | grep -q "$source_dir" && fail "$name carries the build's path"
 done
+# The tools' text names every shipped program and every scenario.
+tools_text=$(tr -d '\r' <"$user/Tarnwix-GaugeTools.txt" | tr '\n' ' ')
+for program in "${programs[@]}"; do
+  grep -q "^${program%.exe}: " <(tr -d '\r' <"$user/Tarnwix-GaugeTools.txt") || fail "the tools' text has no paragraph on $program"
+done
+for scenario in "$source_dir"/scenarios/*.txt; do
+  [[ $tools_text == *"$(basename "$scenario" .txt)"* ]] || fail "the tools' text does not name $(basename "$scenario")"
+done
+awk 'length > 78 {exit 1}' <(tr -d '\r' <"$user/Tarnwix-GaugeTools.txt") ||
+  fail "the tools' text has lines over 78 columns"
 cd "$user" || exit 1
 expect_run() {  # WHAT COMMAND...: the command succeeds
   local what=$1
@@ -143,8 +183,19 @@ expect_run "gaugerender --preview" "$run" ./gaugerender.exe --preview --out draw
 for m in "${modules[@]}"; do
   cmp -s "drawn/$m.png" "Previews/$m.png" || fail "gaugerender's preview of $m differs from the zip's"
 done
-expect_run "gaugerender on a scenario" "$run" ./gaugerender.exe --out flight 'scenarios\power_on.txt'
-[ -s flight/power_on.png ] && [ -s flight/power_on.log ] || fail "the scenario wrote no picture or log"
+# Every shipped scenario plays from the unpacked folder, the one on the
+# example panel included.
+shipped=()
+for scenario in scenarios/*.txt; do shipped+=("scenarios\\$(basename "$scenario")"); done
+expect_run "gaugerender on every shipped scenario" "$run" ./gaugerender.exe --quiet --out flight "${shipped[@]}"
+for scenario in scenarios/*.txt; do
+  name=$(basename "$scenario" .txt)
+  [ -s "flight/$name.png" ] && [ -s "flight/$name.log" ] || fail "the scenario $name wrote no picture or log"
+done
+grep -q 'not one of our modules' "$scratch/run.log" flight/panel_takeoff.log ||
+  fail "panel_takeoff did not play on the example panel (its other maker's gauge is not listed)"
+expect_run "gaugerender --panel on the example panel" "$run" ./gaugerender.exe --panel 'scenarios\example_panel\panel.cfg' --out panel
+[ -s panel/Window00_Main_Panel.png ] || fail "the example panel's main window was not drawn"
 expect_run "gaugecheck" "$run" ./gaugecheck.exe 'Gauges\Tarnwix_UtilsVC.gau' --level 1 --sound GaugeSound.dll
 expect_run "gaugebench" "$run" ./gaugebench.exe --sound GaugeSound.dll 'Gauges\Tarnwix_Background_S.gau'
 grep -q '^| Tarnwix_Background_S |' "$scratch/run.log" || fail "gaugebench printed no row"

@@ -270,7 +270,7 @@ bool measure(const std::string& path, bool sound_present, Row& row) {
   std::string error;
   auto module = Module::load(path, &error);
   if (module == nullptr) {
-    std::fprintf(stderr, "gaugebench: %s: %s\n", path.c_str(), error.c_str());
+    std::fprintf(stderr, "gaugebench: cannot load %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
   row.name = module->gauge_name();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "check.h"
+#include "host/host.h"
 #include "host/version.h"
 
 namespace {
@@ -46,6 +47,14 @@ int main(int argc, char** argv) {
       options.sound_library = argument;
     } else {
       return usage();
+    }
+  }
+  // A file that is no gauge module gets one line saying why, not a run.
+  {
+    std::string error;
+    if (tarnwix::host::Module::load(argv[1], &error) == nullptr) {
+      std::fprintf(stderr, "gaugecheck: cannot load %s: %s\n", argv[1], error.c_str());
+      return 1;
     }
   }
   const tarnwix::check::Report report = tarnwix::check::run(argv[1], options, std::cout);

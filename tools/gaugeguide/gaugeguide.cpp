@@ -59,22 +59,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   const Meanings& meanings = tarnwix_meanings();
-  std::vector<ModuleReference> modules;
-  for (const std::string& name : names) {
-    const std::string path = folder + "/" + name + ".gau";
-    const ModuleMeaning* meaning = meanings.module(name);
-    std::string error;
-    std::optional<ModuleReference> reference =
-        observe(path, meaning ? meaning->active : std::vector<VariableSetting>{}, &error);
-    if (!reference) {
-      std::fprintf(stderr, "gaugeguide: %s: %s\n", path.c_str(), error.c_str());
-      return 1;
-    }
-    modules.push_back(std::move(*reference));
-  }
+  std::vector<std::string> paths;
+  for (const std::string& name : names) paths.push_back(folder + "/" + name + ".gau");
   std::string error;
-  const std::optional<std::string> guide = write_guide(modules, meanings, version, &error);
-  const std::optional<std::string> panel = guide ? write_panel_cfg(modules, version, &error) : std::nullopt;
+  const std::optional<Observed> observed = observe_modules(paths, meanings, &error);
+  const std::optional<std::string> guide = observed ? write_guide(*observed, meanings, version, &error) : std::nullopt;
+  const std::optional<std::string> panel = guide ? write_panel_cfg(observed->modules, version, &error) : std::nullopt;
   if (!guide || !panel) {
     std::fprintf(stderr, "gaugeguide: %s\n", error.c_str());
     return 1;

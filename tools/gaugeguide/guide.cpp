@@ -1,50 +1,25 @@
 #include "guide.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cctype>
+#include <cstdlib>
 #include <set>
 
-#include "host/describe.h"
+#include "clicks.h"
 #include "host/version.h"
 #include "scenario.h"
+#include "words.h"
 
 namespace tarnwix::guide {
 
 namespace {
 
 constexpr const char* kVirtualCockpitModule = "Tarnwix_UtilsVC";
-
-std::string format(const char* pattern, auto... values) {
-  char buffer[512];
-  std::snprintf(buffer, sizeof buffer, pattern, values...);
-  return buffer;
-}
-
-constexpr size_t kLineWidth = 78;
-
-// TEXT as lines of at most kLineWidth characters (a longer word stands
-// alone), the first after FIRST, the others after REST; FIRST and REST are
-// kept as they are, spaces and all.
-std::string wrap(const std::string& text, const std::string& first, const std::string& rest) {
-  std::string out, line = first;
-  bool empty = true;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(' ', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string word = text.substr(start, end - start);
-    start = end + 1;
-    if (word.empty()) continue;
-    if (!empty && line.size() + 1 + word.size() > kLineWidth) {
-      out += line + "\n";
-      line = rest;
-      empty = true;
-    }
-    line += (empty ? "" : " ") + word;
-    empty = false;
-  }
-  return out + line + "\n";
-}
+constexpr const char* kBezelModule = "Tarnwix_Background_S";
+// Text elements at one row whose left edges lie this close are one window:
+// a window whose text changes with a value's sign or a switch is several
+// elements at one place.
+constexpr int kWindowSlack = 5;
 
 std::string underline(const std::string& text, char mark) {
   return text + "\n" + std::string(text.size(), mark) + "\n";
@@ -56,98 +31,170 @@ std::string panel_line(const ModuleReference& module, const std::string& number,
          std::to_string(module.width) + ", " + std::to_string(module.height);
 }
 
-std::string event_text(const host::KeyEvent& event) {
-  return format("%u = %d", event.id, static_cast<int32_t>(event.value));
-}
-
-std::string events_text(const std::vector<host::KeyEvent>& events) {
-  std::string text;
-  for (const host::KeyEvent& event : events) text += (text.empty() ? "" : ", ") + event_text(event);
-  return text;
-}
-
-// The name of the element at `index`: its picture's meaning, or its kind.
-std::string element_name(const ModuleReference& module, const Meanings& meanings, int index) {
-  const ElementReference& element = module.elements[static_cast<size_t>(index)];
-  if (const char* name = meanings.picture(module.module, element.resource_id)) return name;
-  return format("element %d (%s)", index + 1, host::kind_name(element.kind));
+const ModuleReference* find(const std::vector<ModuleReference>& modules, const std::string& name) {
+  for (const ModuleReference& module : modules)
+    if (module.module == name) return &module;
+  return nullptr;
 }
 
 // What a picture is to the gauge: the picture of an element, an icon's later
 // picture, a moving image's mask, or nothing drawn.
 std::string picture_role(const ModuleReference& module, const Meanings& meanings, int id) {
+  auto name = [&](const ElementReference& element) {
+    const char* text = meanings.picture(module.module, element.resource_id);
+    return text != nullptr ? std::string(text) : format("element %d", element.index + 1);
+  };
   for (const ElementReference& element : module.elements)
-    if (element.resource_id == id && element.kind != host::ElementKind::kString)
-      return element_name(module, meanings, element.index);
+    if (element.resource_id == id && element.kind != host::ElementKind::kString) return name(element);
   for (int step = 1; step <= 8; ++step)
     for (const ElementReference& element : module.elements) {
       if (element.resource_id != id - step) continue;
-      if (element.kind == host::ElementKind::kMovingImage && step == 1)
-        return element_name(module, meanings, element.index) + ", its mask";
-      if (element.kind == host::ElementKind::kIcon)
-        return element_name(module, meanings, element.index) + format(", picture %d", step + 1);
+      if (element.kind == host::ElementKind::kMovingImage && step == 1) return name(element) + ", its mask";
+      if (element.kind == host::ElementKind::kIcon) return name(element) + format(", picture %d", step + 1);
     }
   return "not drawn by any element";
 }
 
-struct Sent {
-  host::KeyEvent event;
-  std::string when;
+// The text windows of a module: groups of text elements (chain indices).
+std::vector<std::vector<int>> text_windows(const ModuleReference& module) {
+  std::vector<std::vector<int>> windows;
+  for (const ElementReference& element : module.elements) {
+    if (element.kind != host::ElementKind::kString) continue;
+    auto window = std::find_if(windows.begin(), windows.end(), [&](const std::vector<int>& w) {
+      const ElementReference& first = module.elements[static_cast<size_t>(w.front())];
+      return first.y == element.y && std::abs(first.x - element.x) <= kWindowSlack;
+    });
+    if (window == windows.end())
+      windows.push_back({element.index});
+    else
+      window->push_back(element.index);
+  }
+  return windows;
+}
+
+// How far a module's text boxes reach past its picture, and which window's
+// box reaches furthest each way.
+struct Overhang {
+  int right = 0, bottom = 0;  // pixels past the last column and row
+  int right_element = -1, bottom_element = -1;
 };
 
-bool same_effects(const ClickEffect& a, const ClickEffect& b) {
-  return a.on_click == b.on_click && a.on_update == b.on_update && a.on_release == b.on_release && a.named == b.named;
-}
-
-void describe_effect(std::string& out, const ClickEffect& effect, const ModuleMeaning& meaning) {
-  constexpr const char* kIndent = "      ";
-  if (!effect.on_click.empty()) out += wrap("sends at once: " + events_text(effect.on_click), kIndent, kIndent);
-  if (!effect.on_update.empty())
-    out += wrap(
-        std::string("then on every update while ") + meaning.active_conditions + ": " + events_text(effect.on_update),
-        kIndent, kIndent);
-  if (!effect.on_release.empty())
-    out += wrap("once, on the update after those conditions end: " + events_text(effect.on_release), kIndent, kIndent);
-  for (const ClickEffect::NamedChange& change : effect.named)
-    out +=
-        wrap(format("sets the named variable \"%s\" from %u to %u", change.name.c_str(), change.before, change.after),
-             kIndent, kIndent);
-  if (effect.on_click.empty() && effect.on_update.empty() && effect.on_release.empty() && effect.named.empty())
-    out += wrap("sends nothing and changes no named variable", kIndent, kIndent);
-}
-
-std::string shown_changes(const ModuleReference& module, const Meanings& meanings, const std::vector<int>& changed) {
-  std::string text;
-  for (int index : changed) text += (text.empty() ? "" : ", ") + element_name(module, meanings, index);
-  return text.empty() ? "nothing" : text;
-}
-
-bool reference_section(std::string& out, const ModuleReference& module, const Meanings& meanings, std::string* error) {
-  const ModuleMeaning* meaning = meanings.module(module.module);
-  if (meaning == nullptr) {
-    *error = module.module + ": no description of this gauge";
-    return false;
+Overhang overhang_of(const ModuleReference& module) {
+  Overhang overhang;
+  for (const ElementReference& element : module.elements) {
+    if (element.kind != host::ElementKind::kString) continue;
+    const int right = element.x + element.box_width - module.width;
+    const int bottom = element.y + element.box_height - module.height;
+    if (right > overhang.right) overhang.right = right, overhang.right_element = element.index;
+    if (bottom > overhang.bottom) overhang.bottom = bottom, overhang.bottom_element = element.index;
   }
-  out += "\n" + underline(format("%s, %d x %d pixels", module.module.c_str(), module.width, module.height), '-');
-  out += wrap(std::string("The ") + meaning->summary + ".", "", "");
-  out += "panel.cfg: " + panel_line(module, "NN", "X", "Y") + "\n";
-  if (module.gauge_name != module.module) out += "The gauge inside is named " + module.gauge_name + ".\n";
+  return overhang;
+}
 
+bool names_everything(const ModuleReference& module, const Meanings& meanings, std::string* error) {
+  for (const ElementReference& element : module.elements)
+    if (element.index > 0 && element_name(module, meanings, element.index).empty()) {
+      *error = format("%s has %s element %d at (%d, %d), which the meanings table does not name", module.module.c_str(),
+                      element.kind == host::ElementKind::kString ? "the text" : "the picture", element.index + 1,
+                      element.x, element.y);
+      return false;
+    }
+  return true;
+}
+
+void variables_section(std::string& out, const ModuleReference& module, const Meanings& meanings) {
   out += "\n" + wrap(
                     "Simulation variables it reads (token, what the gauge takes the value for), in the order "
                     "it looks them up on every update:",
                     "", "");
   if (module.lookups.empty()) out += "  none\n";
-  for (uint32_t token : module.lookups) {
-    const char* text = meanings.token(module.module, token);
-    if (text == nullptr) {
-      *error = format("%s looks up token %u, which the meanings table does not name", module.module.c_str(), token);
-      return false;
-    }
-    out += wrap(text, format("  %5u  ", token), std::string(9, ' '));
-  }
+  for (uint32_t token : module.lookups)
+    out += wrap(meanings.token(module.module, token), format("  %5u  ", token), std::string(9, ' '));
+}
 
-  // Every key event, with its value and when it is sent.
+// A text's first word, as a window shows it ("OFF" of " OFF   0").
+std::string first_word(const std::string& text) {
+  const size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string::npos) return {};
+  return text.substr(begin, text.find(' ', begin) - begin);
+}
+
+std::vector<std::string> minus(const std::vector<std::string>& names, const std::vector<std::string>& taken) {
+  std::vector<std::string> kept;
+  for (const std::string& name : names)
+    if (std::find(taken.begin(), taken.end(), name) == taken.end()) kept.push_back(name);
+  return kept;
+}
+
+std::string show_or_shows(const std::vector<std::string>& names) { return names.size() == 1 ? " shows" : " show"; }
+
+// What shows at each whole part of the power variable, and at each switch.
+void power_section(std::string& out, const ModuleReference& module, const Meanings& meanings) {
+  if (std::find(module.lookups.begin(), module.lookups.end(), 769u) == module.lookups.end()) return;
+  out += "\nWith and without power (the whole part of variable 769):\n";
+  // Everything that shows at 1 with some setting of the switches.
+  std::set<int> switched(module.shown_powered.begin(), module.shown_powered.end());
+  for (const ModuleReference::SwitchSeen& seen : module.switches) {
+    switched.insert(seen.shown_on.begin(), seen.shown_on.end());
+    switched.insert(seen.shown_off.begin(), seen.shown_off.end());
+  }
+  std::vector<int> powered(switched.begin(), switched.end());
+  auto shows = [&](const std::vector<int>& shown) {
+    const std::vector<std::string> names = element_names(module, meanings, shown);
+    return names.empty() ? std::string("nothing shows but the gauge's background")
+                         : "only " + listed(names) + show_or_shows(names) + " over the gauge's background";
+  };
+  const std::vector<std::string> every = element_names(module, meanings, powered);
+  std::string at_one = "at 1 (a value from 1 to 1.99): " + listed(every) + show_or_shows(every);
+  if (!module.switches.empty()) at_one += ", each as its variables say (below)";
+  if (!module.areas.empty()) at_one += ", and the other legends as clicks light them (below)";
+  out += wrap(at_one + ";", "  ", "    ");
+  out += wrap("at 0: " + shows(module.shown_unpowered) + ";", "  ", "    ");
+  out += wrap(
+      "at 2, or any other whole part: " +
+          (module.shown_at_two == module.shown_unpowered ? std::string("as at 0") : shows(module.shown_at_two)) + ".",
+      "  ", "    ");
+  for (const ModuleReference::SwitchSeen& seen : module.switches) {
+    std::vector<int> on_only, off_only;
+    for (int e : seen.shown_on)
+      if (std::find(seen.shown_off.begin(), seen.shown_off.end(), e) == seen.shown_off.end()) on_only.push_back(e);
+    for (int e : seen.shown_off)
+      if (std::find(seen.shown_on.begin(), seen.shown_on.end(), e) == seen.shown_on.end()) off_only.push_back(e);
+    const std::vector<std::string> on = element_names(module, meanings, on_only);
+    const std::vector<std::string> off = element_names(module, meanings, off_only);
+    // A window named on both sides shows another text at 0.
+    std::vector<std::string> retold;
+    std::set<std::string> words;
+    for (int e : off_only) {
+      const auto text = seen.texts_off.find(e);
+      const std::string name = element_name(module, meanings, e);
+      if (text != seen.texts_off.end() && std::find(on.begin(), on.end(), name) != on.end() &&
+          std::find(retold.begin(), retold.end(), name) == retold.end()) {
+        retold.push_back(name);
+        words.insert(first_word(text->second));
+      }
+    }
+    const std::vector<std::string> both = minus(on, minus(on, off));
+    const std::vector<std::string> hidden = minus(on, both), extra = minus(off, both);
+    std::string text = format("With power and variable %u at 1, ", seen.token) +
+                       (on.empty() ? std::string("nothing more shows") : listed(on) + show_or_shows(on)) + "; at 0";
+    std::vector<std::string> parts;
+    if (!hidden.empty()) parts.push_back(listed(hidden) + (hidden.size() == 1 ? " is hidden" : " are hidden"));
+    if (!retold.empty() && words.size() == 1)
+      parts.push_back(listed(retold) + show_or_shows(retold) + " \"" + *words.begin() + "\" instead");
+    else if (!retold.empty())
+      parts.push_back(listed(retold) + show_or_shows(retold) + " another text");
+    if (!extra.empty()) parts.push_back(listed(extra) + show_or_shows(extra));
+    text += parts.empty() ? " nothing changes" : " " + listed(parts);
+    out += wrap(text + ".", "  ", "    ");
+  }
+}
+
+bool key_events_section(std::string& out, const ModuleReference& module, const Meanings& meanings, std::string* error) {
+  struct Sent {
+    host::KeyEvent event;
+    std::string when;
+  };
   std::vector<Sent> sent;
   auto add = [&](const std::vector<host::KeyEvent>& events, const std::string& when) {
     for (const host::KeyEvent& event : events) {
@@ -156,20 +203,24 @@ bool reference_section(std::string& out, const ModuleReference& module, const Me
       if (!known) sent.push_back({event, when});
     }
   };
+  const ModuleMeaning* meaning = meanings.module(module.module);
   add(module.unprompted, "On every update, without any click");
   for (const AreaReference& area : module.areas) {
-    const char* name = meanings.area(module.module, area.x, area.y);
+    const AreaMeaning* name = meanings.area(module.module, area.x, area.y);
     if (name == nullptr) {
       *error = format("%s has a click area at (%d, %d) that the meanings table does not name", module.module.c_str(),
                       area.x, area.y);
       return false;
     }
-    for (const ClickEffect* effect : {&area.powered, &area.unpowered}) {
-      add(effect->on_click, std::string("On a click on ") + name);
-      add(effect->on_update, std::string("On every update while ") + meaning->active_conditions +
-                                 " (armed and disarmed by a click on " + name + ")");
-      add(effect->on_release, "Once, on the first update after those conditions end");
-    }
+    add(area.once.clicks.front().sent, std::string("On a click on ") + name->name);
+    const Trial& active = area.active;
+    for (int u = 0; u < active.settings_end; ++u)
+      add(active.updates[static_cast<size_t>(u)].sent, std::string("On every update while ") +
+                                                           meaning->active_conditions +
+                                                           " (armed and disarmed by a click on " + name->name + ")");
+    if (active.settings_end >= 0 && static_cast<size_t>(active.settings_end) < active.updates.size())
+      add(active.updates[static_cast<size_t>(active.settings_end)].sent,
+          "Once, on the first update after those conditions end");
   }
   out += "\nKey events it sends (id = value), and when:\n";
   if (sent.empty()) out += "  none\n";
@@ -189,7 +240,10 @@ bool reference_section(std::string& out, const ModuleReference& module, const Me
       out += wrap(text, format("    %-13s ", event_text(entry.event).c_str()), std::string(18, ' '));
     }
   }
+  return true;
+}
 
+bool named_section(std::string& out, const ModuleReference& module, const Meanings& meanings, std::string* error) {
   out += "\nNamed variables it publishes for other gauges:\n";
   if (module.named_variables.empty()) out += "  none\n";
   for (const std::string& name : module.named_variables) {
@@ -198,50 +252,99 @@ bool reference_section(std::string& out, const ModuleReference& module, const Me
       *error = module.module + " registers the named variable \"" + name + "\", which the meanings table does not name";
       return false;
     }
-    out += "  " + name + ": " + text + "\n";
+    out += wrap(name + ": " + text, "  ", "    ");
   }
+  if (!module.named_variables.empty() && module.withdrawn == module.named_variables) {
+    std::vector<std::string> quoted;
+    for (const std::string& name : module.named_variables) quoted.push_back("\"" + name + "\"");
+    out +=
+        "\n" + wrap("It registers " + listed(quoted) + " when the simulator loads it and withdraws them when it " +
+                        "is removed: other gauges find them only while " + module.module + " is on the loaded panel.",
+                    "", "");
+  }
+  return true;
+}
+
+void windows_section(std::string& out, const ModuleReference& module, const Meanings& meanings) {
+  const std::vector<std::vector<int>> windows = text_windows(module);
+  if (windows.empty()) return;
+  std::set<std::string> faces;
+  size_t elements = 0;
+  std::vector<std::string> names;
+  for (const std::vector<int>& window : windows) {
+    elements += window.size();
+    for (int index : window) faces.insert(module.elements[static_cast<size_t>(index)].font_face);
+    names.push_back(listed(element_names(module, meanings, window), "or"));
+  }
+  std::vector<std::string> quoted;
+  for (const std::string& face : faces) quoted.push_back("\"" + face + "\"");
+  std::string text =
+      format("Text windows: %zu, drawn in the face ", windows.size()) + listed(quoted) + ": " + listed(names) + ".";
+  if (elements > windows.size())
+    text += format(
+        " They are %zu text elements: where a window's text changes with a value's sign or a switch, "
+        "several elements share its place.",
+        elements);
+  out += "\n" + wrap(text, "", "");
+  const Overhang overhang = overhang_of(module);
+  if (overhang.right > 0 || overhang.bottom > 0) {
+    std::vector<std::string> parts;
+    if (overhang.right > 0)
+      parts.push_back(element_name(module, meanings, overhang.right_element) +
+                      format("'s box reaches furthest to the right, %d pixels past the gauge's right edge (to x = "
+                             "%d; the gauge is %d wide)",
+                             overhang.right, module.width + overhang.right - 1, module.width));
+    if (overhang.bottom > 0)
+      parts.push_back(element_name(module, meanings, overhang.bottom_element) +
+                      format("'s furthest down, %d pixels past its bottom edge (to y = %d; the gauge is %d high)",
+                             overhang.bottom, module.height + overhang.bottom - 1, module.height));
+    std::string text = "Its text boxes reach past its picture: " + listed(parts, "and") + ".";
+    text[text.find(": ") + 2] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[text.find(": ") + 2])));
+    out += wrap(text +
+                    " The simulator may draw a text anywhere in its box: leave that margin beside and below "
+                    "the gauge.",
+                "", "");
+  }
+}
+
+bool reference_section(std::string& out, const ModuleReference& module, const Observed& observed,
+                       const Meanings& meanings, std::string* error) {
+  const ModuleMeaning* meaning = meanings.module(module.module);
+  if (meaning == nullptr) {
+    *error = module.module + ": no description of this gauge";
+    return false;
+  }
+  for (uint32_t token : module.lookups)
+    if (meanings.token(module.module, token) == nullptr) {
+      *error = format("%s looks up token %u, which the meanings table does not name", module.module.c_str(), token);
+      return false;
+    }
+  if (!names_everything(module, meanings, error)) return false;
+  out += "\n" + underline(format("%s, %d x %d pixels", module.module.c_str(), module.width, module.height), '-');
+  out += wrap(std::string("The ") + meaning->summary + ".", "", "");
+  out += "panel.cfg: " + panel_line(module, "NN", "X", "Y") + "\n";
+  if (module.gauge_name != module.module) out += "The gauge inside is named " + module.gauge_name + ".\n";
+
+  variables_section(out, module, meanings);
+  power_section(out, module, meanings);
+  if (!key_events_section(out, module, meanings, error) || !named_section(out, module, meanings, error)) return false;
 
   out += "\nTooltip: ";
   if (module.tooltips.empty()) out += "none";
   for (size_t i = 0; i < module.tooltips.size(); ++i) out += (i ? ", \"" : "\"") + module.tooltips[i] + "\"";
   out += "\n";
+  windows_section(out, module, meanings);
 
   out += "\n" + wrap(
-                    "Click areas, in the gauge's own pixels, and what a click does, seen with the power "
-                    "variable (769) at 1 and at 0:",
+                    "Click areas, in the gauge's own pixels, and what clicks do over the updates that follow, "
+                    "with the power variable (769) at 1 and at 0:",
                     "", "");
   if (module.areas.empty()) out += "  none: nothing on this gauge reacts to the mouse\n";
-  for (const AreaReference& area : module.areas) {
-    out += wrap(format("%s: x %d, y %d, %d x %d pixels, cursor %d", meanings.area(module.module, area.x, area.y),
-                       area.x, area.y, area.width, area.height, area.cursor),
-                "  ", "    ");
-    if (same_effects(area.powered, area.unpowered)) {
-      out += "    with or without power, a click:\n";
-      describe_effect(out, area.powered, *meaning);
-    } else {
-      out += "    with power, a click:\n";
-      describe_effect(out, area.powered, *meaning);
-      out += "    without power, a click:\n";
-      describe_effect(out, area.unpowered, *meaning);
-    }
-    out += wrap("what the gauge shows at the next update changes, with power: " +
-                    shown_changes(module, meanings, area.powered.elements_changed) +
-                    "; without power: " + shown_changes(module, meanings, area.unpowered.elements_changed),
-                "    ", "      ");
-  }
-
-  std::set<std::string> faces;
-  int readouts = 0;
-  for (const ElementReference& element : module.elements)
-    if (element.kind == host::ElementKind::kString) {
-      ++readouts;
-      faces.insert(element.font_face);
-    }
-  if (readouts > 0) {
-    std::string names;
-    for (const std::string& face : faces) names += (names.empty() ? "\"" : ", \"") + face + "\"";
-    out += format("\nText readouts: %d, drawn in the face ", readouts) + names + ".\n";
-  }
+  for (const AreaReference& area : module.areas)
+    if (!describe_area(out, area, module, meanings, error)) return false;
+  if (meaning->sibling != nullptr)
+    if (const ModuleReference* sibling = find(observed.modules, meaning->sibling))
+      describe_missing_areas(out, module, *sibling, meanings);
 
   out += "\nPictures (bitmap resources: id, size, colour depth, use):\n";
   for (const BitmapReference& bitmap : module.bitmaps)
@@ -250,10 +353,146 @@ bool reference_section(std::string& out, const ModuleReference& module, const Me
   return true;
 }
 
-const ModuleReference* find(const std::vector<ModuleReference>& modules, const std::string& name) {
+void installing_section(std::string& out, const std::vector<ModuleReference>& modules) {
+  std::vector<std::string> flat;
   for (const ModuleReference& module : modules)
-    if (module.module == name) return &module;
-  return nullptr;
+    if (module.module != kVirtualCockpitModule) flat.push_back(module.module);
+  out += "\n" + underline("Installing", '-');
+  out +=
+      "1. Close the simulator.\n"
+      "2. Copy the .gau files from the Gauges folder of this package into the\n"
+      "   simulator's own Gauges folder (for example C:\\Program Files\\Microsoft\n"
+      "   Games\\Flight Simulator 9\\Gauges).\n";
+  out += wrap("3. Make a copy of your aircraft's panel\\panel.cfg, then add the lines of the 2D gauges (" +
+                  listed(flat) + ") to a [WindowNN] section of it, and the line of " + kVirtualCockpitModule +
+                  " to a [VcockpitNN] section (the lines are below); or start from the sample panel.cfg of this "
+                  "package.",
+              "", "   ");
+  out += wrap(
+      "4. If your panel comes with a GaugeSound.dll, put it in the simulator's own folder (where FS9.exe is), "
+      "not in Gauges (see \"The GaugeSound library\" below).",
+      "", "   ");
+  out +=
+      "5. Start the simulator and load the aircraft.\n"
+      "To remove the gauges, delete the lines from panel.cfg and the files from the\n"
+      "Gauges folder.\n";
+}
+
+void placing_section(std::string& out, const Observed& observed) {
+  const std::vector<ModuleReference>& modules = observed.modules;
+  out += "\n" + underline("panel.cfg lines", '-');
+  out +=
+      "A line names the file and the gauge inside it (file!gauge), then the gauge's\n"
+      "left, top, width and height. Replace NN by the next free number of the\n"
+      "section, and X, Y by where the gauge goes. The sizes below are each gauge's\n"
+      "own; another size stretches its pictures.\n\n";
+  for (const ModuleReference& module : modules) out += "  " + panel_line(module, "NN", "X", "Y") + "\n";
+  out += "\n" + wrap(
+                    "Positions and sizes are in the units of the window's size_mm= line, not in screen pixels: "
+                    "they are pixels of the window's background picture only where size_mm matches that "
+                    "picture's size (size_mm=1024,768 for a background of 1024 x 768). Elsewhere the simulator "
+                    "scales them, the gauges' pictures with them.",
+                    "", "");
+  if (find(modules, kVirtualCockpitModule) != nullptr)
+    out += "\n" + wrap(std::string(kVirtualCockpitModule) +
+                           " is the button strip for the virtual cockpit: place it in a [VcockpitNN] section, on "
+                           "the texture of the 3D model that shows it; the sample panel.cfg has one. Tarnwix_Utils "
+                           "is the same strip for the 2D panel, with the CALL OUT and ANNUN. TEST buttons working "
+                           "as well.",
+                       "", "");
+  if (const ModuleReference* bezel = find(modules, kBezelModule); bezel != nullptr && !bezel->bitmaps.empty()) {
+    const BitmapReference& picture = bezel->bitmaps.front();
+    out += "\n" + wrap(std::string(kBezelModule) + " is the frame of an attitude display, and it is opaque: " +
+                           format("only %lld of its %d x %d pixels, outside its rounded corners, are pure black, "
+                                  "which the simulator leaves transparent; its screen is near-black, not "
+                                  "transparent. ",
+                                  static_cast<long long>(picture.pure_black), picture.width, picture.height) +
+                           "None of these gauges is the attitude indicator: put the one you use on a line after " +
+                           kBezelModule +
+                           " in the same section, over the bezel's screen. The simulator draws a section's gauges "
+                           "in the order of their lines, so a gauge on a line before the bezel is hidden under it.",
+                       "", "");
+  }
+  for (const ModuleReference& module : modules) {
+    const Overhang overhang = overhang_of(module);
+    if (overhang.right > 0 || overhang.bottom > 0)
+      out += "\n" + wrap(module.module + format("'s text boxes reach %d pixels past its right edge and %d past its "
+                                                "bottom: leave that margin free (its reference below says which "
+                                                "boxes).",
+                                                overhang.right, overhang.bottom),
+                         "", "");
+  }
+  if (observed.strips) {
+    const SharedSeen& seen = *observed.strips;
+    out += "\n" + wrap(observed.strip + " and " + observed.sibling +
+                           " share nothing: each has its own brake help, armed by its own button. Loaded together "
+                           "and both armed, both send the brake events" +
+                           format(" (%zu events on one update where one strip alone sends %zu). ", seen.both.size(),
+                                  seen.first_alone.size()) +
+                           "Arm only the strip of the view the pilot uses.",
+                       "", "");
+  }
+}
+
+void sound_section(std::string& out, const std::vector<ModuleReference>& modules) {
+  int loads = 0;
+  for (const ModuleReference& module : modules) loads = std::max(loads, module.sound_loads_per_update);
+  out += "\n" + underline("The GaugeSound library (optional)", '-');
+  out += wrap(
+      "Every gauge looks for a library named GaugeSound, which some panels provide, when it starts and again on "
+      "every update. The gauges play no sound: when one is removed it only asks the library to stop its sounds.",
+      "", "");
+  out += "\n" + wrap(
+                    "They ask Windows for it by name alone, without a folder, so Windows' own search finds it: "
+                    "first in the simulator's own folder (where FS9.exe is), then in Windows' system folders, the "
+                    "current folder and the folders of PATH. The Gauges folder is not among them: a GaugeSound.dll "
+                    "put there is not found.",
+                    "", "");
+  out += "\n" + wrap(format("Without the library the gauges look and work the same; each simply searches for it "
+                            "again on every update (%d search%s per gauge and update), which costs a little time.",
+                            loads, loads == 1 ? "" : "es"),
+                     "", "");
+  out += "\n" + wrap(
+                    "The GaugeSound.dll of the gauge tools' package is a stand-in for those tools only: it plays "
+                    "nothing. Do not install it for the simulator.",
+                    "", "");
+}
+
+void quartz_section(std::string& out) {
+  out += "\n" + underline("The \"Quartz\" face", '-');
+  out += wrap(
+      "The readouts of the altitude and airspeed displays ask Windows for a font named \"Quartz\", a face drawn "
+      "like the figures of a digital display. No font comes with these gauges, and Windows does not come with one: "
+      "install a font named exactly \"Quartz\" (font sellers offer faces of that name) for the look the gauges "
+      "were drawn for. Without it Windows draws the readouts in a face of its own choosing: the figures stay the "
+      "same, but they look different and may not fill their windows as drawn.",
+      "", "");
+}
+
+void words_section(std::string& out) {
+  out += "\n" + underline("Words used in this guide", '-');
+  const char* const entries[][2] = {
+      {"update",
+       "the simulator's panel update, about 18 a second: on each, every gauge reads its variables and "
+       "draws. \"At the next update\" is the first after a click."},
+      {"variable N", "the simulation variable with the simulator's token number N, as a gauge reads it."},
+      {"whole part", "a number without its fraction: 1.7 has the whole part 1, 0.99 has 0."},
+      {"key event",
+       "an event a gauge sends into the simulation, by number with a value (\"65584 = 0\"), as a "
+       "keyboard command would."},
+      {"named variable", "a number a gauge publishes by name for the other gauges of the panel."},
+      {"lit, out",
+       "a legend or caption shows its light, or shows nothing of its own (the button painted under it "
+       "shows through)."},
+      {"cursor 5, cursor 0",
+       "the number of the mouse pointer the simulator shows over an area; which shape each "
+       "number stands for is the simulator's."},
+      {"picture 2", "a picture's second image: a legend's other state, or a blank one drawn without power."},
+      {"size_mm",
+       "the units of a panel window in panel.cfg, in which its gauge lines place and size the "
+       "gauges."},
+  };
+  for (const auto& entry : entries) out += wrap(std::string(entry[0]) + ": " + entry[1], "  ", "    ");
 }
 
 }  // namespace
@@ -267,8 +506,56 @@ std::vector<Placement> sample_panel() {
   return places;
 }
 
-std::optional<std::string> write_guide(const std::vector<ModuleReference>& modules, const Meanings& meanings,
-                                       const std::string& version, std::string* error) {
+std::optional<Observed> observe_modules(const std::vector<std::string>& paths, const Meanings& meanings,
+                                        std::string* error) {
+  Observed observed;
+  for (const std::string& path : paths) {
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (name.size() > 4) name.resize(name.size() - 4);
+    const ModuleMeaning* meaning = meanings.module(name);
+    static const std::vector<VariableSetting> kNone;
+    static const std::vector<uint32_t> kNoSwitches;
+    std::optional<ModuleReference> reference =
+        observe(path, meaning ? meaning->active : kNone, meaning ? meaning->switches : kNoSwitches, error);
+    if (!reference) {
+      *error = path + ": " + *error;
+      return std::nullopt;
+    }
+    observed.modules.push_back(std::move(*reference));
+  }
+  for (size_t i = 0; i < observed.modules.size(); ++i) {
+    ModuleReference& module = observed.modules[i];
+    const ModuleMeaning* meaning = meanings.module(module.module);
+    if (meaning == nullptr || meaning->sibling == nullptr) continue;
+    const auto sibling = std::find_if(paths.begin(), paths.end(), [&](const std::string& path) {
+      return path.size() >= std::string(meaning->sibling).size() + 4 &&
+             path.compare(path.size() - std::string(meaning->sibling).size() - 4, std::string::npos,
+                          std::string(meaning->sibling) + ".gau") == 0;
+    });
+    const ModuleReference* theirs = find(observed.modules, meaning->sibling);
+    if (sibling == paths.end() || theirs == nullptr) continue;
+    observe_missing_areas(paths[i], module, *theirs);
+    // Each strip's area that switches a state of its own arms it.
+    auto arming = [&](const ModuleReference& strip) -> const AreaReference* {
+      for (const AreaReference& area : strip.areas)
+        if (const AreaMeaning* named = meanings.area(strip.module, area.x, area.y); named && named->state) return &area;
+      return nullptr;
+    };
+    const AreaReference* ours = arming(module);
+    const AreaReference* other = arming(*theirs);
+    if (ours == nullptr || other == nullptr) continue;
+    observed.strips = observe_together(*sibling, *other, paths[i], *ours, meaning->active, error);
+    if (!observed.strips) return std::nullopt;
+    observed.strip = theirs->module;
+    observed.sibling = module.module;
+  }
+  return observed;
+}
+
+std::optional<std::string> write_guide(const Observed& observed, const Meanings& meanings, const std::string& version,
+                                       std::string* error) {
+  const std::vector<ModuleReference>& modules = observed.modules;
   if (modules.empty()) {
     *error = "no modules to describe";
     return std::nullopt;
@@ -294,55 +581,22 @@ std::optional<std::string> write_guide(const std::vector<ModuleReference>& modul
   // Two toolchains make modules that behave alike but differ in their bytes.
   out += "\n" + wrap(std::string("Built on ") + host::toolchain() + ".", "", "");
 
-  out += "\n" + underline("Installing", '-');
-  out +=
-      "1. Close the simulator.\n"
-      "2. Copy the .gau files from the Gauges folder of this package into the\n"
-      "   simulator's own Gauges folder (for example C:\\Program Files\\Microsoft\n"
-      "   Games\\Flight Simulator 9\\Gauges).\n"
-      "3. Make a copy of your aircraft's panel\\panel.cfg, then add one line for each\n"
-      "   gauge to a [WindowNN] section of it (the lines are below), or start from\n"
-      "   the sample panel.cfg of this package.\n"
-      "4. Start the simulator and load the aircraft.\n"
-      "To remove the gauges, delete the lines from panel.cfg and the files from the\n"
-      "Gauges folder.\n";
-
-  out += "\n" + underline("panel.cfg lines", '-');
-  out +=
-      "A line names the file and the gauge inside it (file!gauge), then the gauge's\n"
-      "left, top, width and height in the window's pixels. Replace NN by the next\n"
-      "free number of the section, and X, Y by where the gauge goes. The sizes below\n"
-      "are each gauge's own; another size stretches its pictures.\n\n";
-  for (const ModuleReference& module : modules) out += "  " + panel_line(module, "NN", "X", "Y") + "\n";
-  out += std::string("\n") + kVirtualCockpitModule +
-         " is the button strip for the virtual cockpit: place it in a\n"
-         "[VcockpitNN] section, on the texture of the 3D model that shows it; the\n"
-         "sample panel.cfg has one. Tarnwix_Utils is the same strip for the 2D panel,\n"
-         "with the CALL OUT and ANNUN. TEST buttons working as well.\n";
-
-  out += "\n" + underline("The GaugeSound library (optional)", '-');
-  out +=
-      "Every gauge looks for a library named GaugeSound, which some panels provide,\n"
-      "when it starts and again on every update. The gauges play no sound: when one\n"
-      "is removed it only asks the library to stop its sounds. Without the library\n"
-      "the gauges look and work the same; they simply look for it again on every\n"
-      "update, which costs a little time.\n";
-
-  out += "\n" + underline("The \"Quartz\" face", '-');
-  out +=
-      "The readouts of the altitude and airspeed displays ask Windows for a font\n"
-      "named \"Quartz\". Install a font of that name in Windows for the look the\n"
-      "gauges were drawn for. Without it Windows draws the readouts in a face of its\n"
-      "own choosing: the figures stay the same, but they look different and may not\n"
-      "fill their windows as drawn.\n";
+  installing_section(out, modules);
+  placing_section(out, observed);
+  sound_section(out, modules);
+  quartz_section(out);
+  words_section(out);
 
   out += "\n" + underline("Reference", '-');
-  out +=
-      "What follows is written by a program that loads each gauge file of this\n"
-      "release, drives it as the simulator does and notes what it asks for and\n"
-      "what it does.\n";
+  out += wrap(
+      "What follows is written by a program that loads each gauge file of this release, drives it as the "
+      "simulator does (clicking each area once, twice, without power and then with it, and again while a light "
+      "lasts, and following the updates after) and notes what it asks for and what it does. Where the simulator "
+      "answers a key event in a way the gauge then shows, that answer is told apart as the simulator's; the "
+      "program's stand-in simulator answers so.",
+      "", "");
   for (const ModuleReference& module : modules)
-    if (!reference_section(out, module, meanings, error)) return std::nullopt;
+    if (!reference_section(out, module, observed, meanings, error)) return std::nullopt;
   return out;
 }
 
@@ -357,7 +611,9 @@ std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& m
       *error = "the sample panel needs " + place.module + ".gau";
       return std::nullopt;
     }
-    window += "// " + module->module + format(" at (%d, %d), its own size\n", place.x, place.y);
+    window +=
+        "// " + module->module + format(" at (%d, %d), its own size", place.x, place.y) +
+        (module->module == kBezelModule ? ":\n// an attitude gauge goes on a line after it, over its screen\n" : "\n");
     window += panel_line(*module, format("%02d", number++), std::to_string(place.x), std::to_string(place.y)) + "\n";
     right = std::max(right, place.x + module->width);
     bottom = std::max(bottom, place.y + module->height);
@@ -380,7 +636,8 @@ std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& m
                     "\n"
                     "// The main panel: the 2D gauges in one window.\n"
                     "[Window00]\n"
-                    "// The window's size in pixels: just large enough for the gauges.\n" +
+                    "// The window's size in size_mm units, the units of the gauge lines below;\n"
+                    "// here one unit per pixel of the gauges, just large enough for them.\n" +
                     format("size_mm=%d,%d\n", right, bottom) +
                     "// No background picture: the window is black behind the gauges.\n"
                     "background_color=0,0,0\n"
@@ -396,7 +653,8 @@ std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& m
                     "// The texture's size in pixels.\n"
                     "size_mm=1024,256\n"
                     "pixel_size=1024,256\n"
-                    "// The model's texture the gauges are drawn on: use the name your model gives it.\n"
+                    "// The model's texture the gauges are drawn on: use the name your model\n"
+                    "// gives it.\n"
                     "texture=$tarnwix_utils\n"
                     "// Black behind the gauge.\n"
                     "background_color=0,0,0\n"

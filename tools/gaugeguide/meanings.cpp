@@ -21,8 +21,13 @@ Meanings build() {
       {kAltimeter,
        "electronic altitude display: altitude tape, selected altitude, vertical speed, height, barometric setting",
        {},
-       ""},
-      {kAirspeed, "electronic airspeed display: speed tape, Mach, selected speed or Mach, red band", {}, ""},
+       "",
+       {108}},
+      {kAirspeed,
+       "electronic airspeed display: speed tape, Mach, selected speed or Mach, red band",
+       {},
+       "",
+       {115, 117}},
       {kUtils,
        "push-button strip of the 2D panel: BRAKE HELP, VOR 1 INPUT, BARO SET, CALL OUT, ANNUN. TEST",
        {{60, 1.0}, {322, 11.0}, {832, 6.0}},
@@ -30,14 +35,16 @@ Meanings build() {
       {kUtilsVC,
        "push-button strip of the virtual cockpit: BRAKE HELP, VOR 1 INPUT, BARO SET",
        {{60, 1.0}, {322, 11.0}, {832, 6.0}},
-       kBrakeHelpConditions},
+       kBrakeHelpConditions,
+       {},
+       kUtils},
       {kBackground, "fixed bezel of the attitude display, one picture", {}, ""},
   };
   m.tokens = {
-      {kAltimeter, 769, "power: the displays show while its whole part is 1 (some at any whole part but 0)"},
+      {kAltimeter, 769, "power: what each whole part shows is told under \"With and without power\" below"},
       {kAltimeter, 74, "altitude in feet: the tape, the large altitude window, the selected-altitude marker"},
       {kAltimeter, 109, "selected altitude in feet: its window and its marker on the tape"},
-      {kAltimeter, 108, "altitude preselect switch: 1 on, 0 off (the selection windows show OFF)"},
+      {kAltimeter, 108, "altitude preselect switch, 1 on and 0 off: what each shows is told below"},
       {kAltimeter, 76, "barometric setting, shown with two decimals"},
       {kAltimeter, 75, "looked up on every update; nothing shows it"},
       {kAltimeter, 275, "looked up on every update; nothing shows it"},
@@ -46,31 +53,31 @@ Meanings build() {
       {kAltimeter, 119, "looked up on every update; nothing shows it"},
       {kAltimeter, 120, "selected vertical speed in feet per minute: its window and its pointer"},
       {kAirspeed, 61, "airspeed in knots: the tape, the boxed readout, the red band and the selected-speed marker"},
-      {kAirspeed, 769, "power: every display shows while its whole part is exactly 1"},
+      {kAirspeed, 769, "power: what each whole part shows is told under \"With and without power\" below"},
       {kAirspeed, 64, "Mach number in units of 3.2/65536: the Mach readout"},
       {kAirspeed, 832, "speed in metres per second: the white readout, in knots"},
       {kAirspeed, 116, "selected speed in knots: its readout and its marker"},
-      {kAirspeed, 115, "selected-speed switch: the selected speed shows while it is exactly 1"},
+      {kAirspeed, 115, "selected-speed switch, exactly 1 on: what it shows is told below"},
       {kAirspeed, 118, "selected Mach number: its readout"},
-      {kAirspeed, 117, "selected-Mach switch: the selected Mach shows while it is exactly 1 (OFF when both are 0)"},
+      {kAirspeed, 117, "selected-Mach switch, exactly 1 on: what it shows is told below"},
       {kAirspeed, 63, "red-band speed in units of 1/128 knot: the red band"},
       {kUtils, 848, "VOR 1 input: 0 lights NAV, 1 lights GPS"},
       {kUtils, 60, "brake-help gate: brake help acts only while it is exactly 1"},
       {kUtils, 322, "brake-help threshold: brake help acts only while it is above 10"},
       {kUtils, 832, "speed in metres per second: brake help acts only above 5"},
-      {kUtils, 769, "power: the captions and legends light while its whole part is exactly 1"},
+      {kUtils, 769, "power: what each whole part shows is told under \"With and without power\" below"},
       {kUtilsVC, 848, "VOR 1 input: 0 lights NAV, 1 lights GPS"},
       {kUtilsVC, 60, "brake-help gate: brake help acts only while it is exactly 1"},
       {kUtilsVC, 322, "brake-help threshold: brake help acts only while it is above 10"},
       {kUtilsVC, 832, "speed in metres per second: brake help acts only above 5"},
-      {kUtilsVC, 769, "power: the captions and legends light while its whole part is exactly 1"},
+      {kUtilsVC, 769, "power: what each whole part shows is told under \"With and without power\" below"},
   };
   m.key_events = {
       {65786, "brake help, first of three"},
       {65820, "brake help, second of three"},
       {65821, "brake help, third of three"},
-      {66375, "VOR 1 input: switches between NAV and GPS"},
-      {65584, "BARO SET: sets the barometric setting"},
+      {66375, "the simulator's event that switches its VOR 1 input between NAV and GPS"},
+      {65584, "the simulator's BARO SET event, for its barometric setting"},
   };
   m.named = {
       {"callout", "CALL OUT switch: 1 on, 0 off; for other gauges of the panel"},
@@ -79,12 +86,14 @@ Meanings build() {
   m.areas = {
       {kUtils, 120, 54, "the VOR 1 INPUT area (over both the NAV and GPS buttons)"},
       {kUtils, 289, 54, "the BARO SET button"},
-      {kUtils, 26, 56, "the BRAKE HELP button"},
+      {kUtils, 26, 56, "the BRAKE HELP button", "brake help between armed and disarmed",
+       "that brake help is armed, not that it brakes"},
       {kUtils, 457, 55, "the ANNUN. TEST button"},
       {kUtils, 363, 55, "the CALL OUT button"},
       {kUtilsVC, 120, 54, "the VOR 1 INPUT area (over both the NAV and GPS buttons)"},
       {kUtilsVC, 289, 54, "the BARO SET button"},
-      {kUtilsVC, 26, 56, "the BRAKE HELP button"},
+      {kUtilsVC, 26, 56, "the BRAKE HELP button", "brake help between armed and disarmed",
+       "that brake help is armed, not that it brakes"},
   };
   m.pictures = {
       {kAltimeter, 0x2500, "background"},
@@ -115,6 +124,21 @@ Meanings build() {
       {kUtilsVC, 0x2000, "GPS legend"},
       {kUtilsVC, 0x2100, "SET legend"},
       {kBackground, 0x1400, "bezel"},
+  };
+  m.windows = {
+      {kAltimeter, 30, 138, "altitude window"},
+      {kAltimeter, 9, 6, "selected altitude window"},
+      {kAltimeter, 0, 273, "height window"},
+      {kAltimeter, 9, 305, "barometric window"},
+      {kAltimeter, 106, 6, "selected vertical speed window"},
+      {kAltimeter, 100, 278, "vertical speed window"},
+      {kAltimeter, 101, 278, "vertical speed window"},
+      {kAirspeed, 19, 138, "airspeed readout"},
+      {kAirspeed, 45, 278, "Mach readout"},
+      {kAirspeed, 51, 305, "white speed readout"},
+      {kAirspeed, 51, 6, "selected speed readout"},
+      {kAirspeed, 46, 6, "selected Mach readout"},
+      {kAirspeed, 50, 6, "selection OFF readout"},
   };
   return m;
 }
@@ -147,8 +171,14 @@ const char* Meanings::named_variable(const std::string& name) const {
   return nullptr;
 }
 
-const char* Meanings::area(const std::string& module, int x, int y) const {
+const AreaMeaning* Meanings::area(const std::string& module, int x, int y) const {
   for (const AreaMeaning& entry : areas)
+    if (entry.x == x && entry.y == y && same(entry.module, module)) return &entry;
+  return nullptr;
+}
+
+const char* Meanings::window(const std::string& module, int x, int y) const {
+  for (const WindowMeaning& entry : windows)
     if (entry.x == x && entry.y == y && same(entry.module, module)) return entry.name;
   return nullptr;
 }

@@ -33,6 +33,17 @@ struct AreaMeaning {
   const char* module;
   int x, y;  // the area's top-left corner identifies it
   const char* name;
+  // For an area that toggles a state of the gauge's own: that state, and
+  // what the legend that lights with it tells.
+  const char* state = nullptr;
+  const char* lit_means = nullptr;
+};
+
+// A text element's window, by the element's position.
+struct WindowMeaning {
+  const char* module;
+  int x, y;
+  const char* name;
 };
 
 struct PictureMeaning {
@@ -48,6 +59,11 @@ struct ModuleMeaning {
   // those conditions in words; empty when it never does.
   std::vector<VariableSetting> active;
   const char* active_conditions;
+  // Variables that switch displays on at 1 and off at 0.
+  std::vector<uint32_t> switches = {};
+  // The module whose areas this one's panel picture shares, for a strip
+  // that lacks some of them.
+  const char* sibling = nullptr;
 };
 
 struct Meanings {
@@ -57,12 +73,14 @@ struct Meanings {
   std::vector<NamedMeaning> named;
   std::vector<AreaMeaning> areas;
   std::vector<PictureMeaning> pictures;
+  std::vector<WindowMeaning> windows;
 
   const ModuleMeaning* module(const std::string& name) const;
   const char* token(const std::string& module, uint32_t token) const;
   const char* key_event(uint32_t id) const;
   const char* named_variable(const std::string& name) const;
-  const char* area(const std::string& module, int x, int y) const;
+  const AreaMeaning* area(const std::string& module, int x, int y) const;
+  const char* window(const std::string& module, int x, int y) const;
   const char* picture(const std::string& module, int id) const;
 };
 

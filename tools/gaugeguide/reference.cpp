@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "host/records.h"
@@ -17,6 +18,15 @@ using host::Module;
 using host::Panel;
 
 namespace {
+
+// Updates followed after the last click of a trial: enough to see a light
+// of ten updates end.
+constexpr int kFollowed = 14;
+// The second click of the trial `during` comes this many updates after the first.
+constexpr int kDuring = 4;
+// A value another gauge may write into a named variable, or a variable may
+// hold, other than 0 and 1.
+constexpr uint32_t kOtherValue = 5;
 
 // The version resource's FileVersion text, or empty.
 std::string file_version(const std::string& path) {
@@ -51,29 +61,11 @@ std::vector<KeyEvent> take_key_events() {
   return events;
 }
 
-std::vector<std::pair<std::string, uint32_t>> named_values() {
-  std::vector<std::pair<std::string, uint32_t>> values;
+std::map<std::string, uint32_t> named_values() {
+  std::map<std::string, uint32_t> values;
   for (const auto& [name, variable] : Panel::instance().named_variables())
-    values.emplace_back(name, Panel::instance().read_named(name).value_or(0));
+    values[name] = Panel::instance().read_named(name).value_or(0);
   return values;
-}
-
-// A fresh load of the module, installed and settled for two updates with the
-// power variable at `power` and the active settings in place.
-std::unique_ptr<Module> settled(const std::string& path, double power, const std::vector<VariableSetting>& active,
-                                std::string* error) {
-  Panel& panel = Panel::instance();
-  panel.reset();
-  auto module = Module::load(path, error);
-  if (!module) return nullptr;
-  module->call_module_init();
-  module->install();
-  panel.set_variable(769, power);
-  for (const VariableSetting& setting : active) panel.set_variable(setting.token, setting.value);
-  module->frame();
-  module->frame();
-  panel.clear_key_events();
-  return module;
 }
 
 void unload_gauge(std::unique_ptr<Module> module) {
@@ -81,60 +73,260 @@ void unload_gauge(std::unique_ptr<Module> module) {
   module->call_module_deinit();
 }
 
-struct Run {
-  ClickEffect effect;
-  FrameSnapshot after;  // the frame after the click
-  int record = -1;      // the record the click reached
-};
+// The pictures that are pure black throughout, by resource id.
+using BlankPictures = std::map<int, bool>;
 
-Run run(const std::string& path, double power, const std::vector<VariableSetting>& active,
-        const std::optional<std::pair<int, int>>& click, std::string* error) {
-  Run result;
-  auto module = settled(path, power, active, error);
-  if (!module) return result;
-  const auto before = named_values();
-  if (click) result.record = module->click(click->first, click->second);
-  result.effect.on_click = take_key_events();
-  const auto after = named_values();
-  for (const auto& [name, value] : after) {
-    const auto earlier = std::find_if(before.begin(), before.end(), [&](const auto& e) { return e.first == name; });
-    const uint32_t was = earlier != before.end() ? earlier->second : 0;
-    if (was != value) result.effect.named.push_back({name, was, value});
-  }
-  result.after = module->frame();
-  result.effect.on_update = take_key_events();
-  for (const VariableSetting& setting : active) Panel::instance().set_variable(setting.token, 0);
-  module->frame();
-  result.effect.on_release = take_key_events();
-  unload_gauge(std::move(module));
-  return result;
+Look look_of(const host::ElementSnapshot& element, const BlankPictures& blank) {
+  if (element.hidden) return Look::kHidden;
+  if (element.kind != host::ElementKind::kIcon) return Look::kLit;
+  const auto found = blank.find(element.resource_id + element.image_index());
+  return found != blank.end() && found->second ? Look::kDark : Look::kLit;
 }
 
-std::optional<ClickEffect> click_effect(const std::string& path, double power,
-                                        const std::vector<VariableSetting>& active, const host::MouseRectView& area,
-                                        int record, std::string* error) {
-  const std::pair<int, int> centre{area.x + area.width / 2, area.y + area.height / 2};
-  Run clicked = run(path, power, active, centre, error);
-  if (clicked.record != record) {
+struct Step {
+  enum class Kind { kClick, kUpdates, kPower, kSettingsEnd } kind;
+  int count = 1;  // updates
+};
+
+// What a trial starts from and how it is driven.
+struct Setup {
+  std::string path;
+  double power = 1.0;
+  bool settings = false;  // the active settings in place from the start
+  bool answers = true;    // the simulator answers key events
+  std::pair<int, int> point;
+  const std::vector<VariableSetting>* active = nullptr;
+  const std::vector<uint32_t>* tokens = nullptr;  // the module's, for the simulator's answers
+  const BlankPictures* blank = nullptr;
+};
+
+// A fresh load of the module, installed and settled for two updates.
+std::unique_ptr<Module> settled(const Setup& setup, std::string* error) {
+  Panel& panel = Panel::instance();
+  panel.reset();
+  panel.set_answers_key_events(setup.answers);
+  auto module = Module::load(setup.path, error);
+  if (!module) return nullptr;
+  module->call_module_init();
+  module->install();
+  panel.set_variable(769, setup.power);
+  if (setup.settings)
+    for (const VariableSetting& setting : *setup.active) panel.set_variable(setting.token, setting.value);
+  module->frame();
+  module->frame();
+  panel.clear_key_events();
+  return module;
+}
+
+struct Played {
+  std::vector<ClickSeen> clicks;
+  std::vector<FrameSnapshot> frames;  // the updates after the first click
+  std::vector<int> click_before;
+  int power_returns = -1, settings_end = -1;
+  std::map<std::string, uint32_t> named_after;
+};
+
+std::optional<Played> play_once(const Setup& setup, const std::vector<Step>& script, bool click, std::string* error) {
+  auto module = settled(setup, error);
+  if (!module) return std::nullopt;
+  Panel& panel = Panel::instance();
+  Played played;
+  for (const Step& step : script) {
+    switch (step.kind) {
+      case Step::Kind::kClick: {
+        played.click_before.push_back(static_cast<int>(played.frames.size()));
+        if (!click) break;
+        ClickSeen seen;
+        const auto named_before = named_values();
+        std::vector<double> before;
+        for (uint32_t token : *setup.tokens) before.push_back(panel.variable(token));
+        seen.record = module->click(setup.point.first, setup.point.second);
+        seen.sent = take_key_events();
+        for (const auto& [name, value] : named_values()) {
+          const auto was = named_before.find(name);
+          const uint32_t earlier = was != named_before.end() ? was->second : 0;
+          if (earlier != value)
+            seen.named.push_back({name, 0, static_cast<double>(earlier), static_cast<double>(value)});
+        }
+        for (size_t i = 0; i < setup.tokens->size(); ++i) {
+          const double after = panel.variable((*setup.tokens)[i]);
+          if (!same_value(before[i], after)) seen.answered.push_back({"", (*setup.tokens)[i], before[i], after});
+        }
+        played.clicks.push_back(std::move(seen));
+        break;
+      }
+      case Step::Kind::kUpdates:
+        for (int i = 0; i < step.count; ++i) {
+          played.frames.push_back(module->frame());
+          panel.clear_key_events();
+        }
+        break;
+      case Step::Kind::kPower:
+        panel.set_variable(769, 1.0);
+        played.power_returns = static_cast<int>(played.frames.size());
+        break;
+      case Step::Kind::kSettingsEnd:
+        for (const VariableSetting& setting : *setup.active) panel.set_variable(setting.token, 0);
+        played.settings_end = static_cast<int>(played.frames.size());
+        break;
+    }
+  }
+  played.named_after = named_values();
+  unload_gauge(std::move(module));
+  panel.set_answers_key_events(true);
+  return played;
+}
+
+// The script played with its clicks and without them; each update of the
+// first set beside the same update of the second.
+std::optional<Trial> play(const Setup& setup, const std::vector<Step>& script, std::string* error) {
+  const std::optional<Played> clicked = play_once(setup, script, true, error);
+  if (!clicked) return std::nullopt;
+  const std::optional<Played> plain = play_once(setup, script, false, error);
+  if (!plain) return std::nullopt;
+  Trial trial;
+  trial.clicks = clicked->clicks;
+  trial.click_before = clicked->click_before;
+  trial.power_returns = clicked->power_returns;
+  trial.settings_end = clicked->settings_end;
+  for (const auto& [name, value] : clicked->named_after) trial.named_after[name] = value;
+  for (size_t u = 0; u < clicked->frames.size(); ++u) {
+    const FrameSnapshot& with = clicked->frames[u];
+    const FrameSnapshot& without = plain->frames[u];
+    if (with.elements.size() != without.elements.size()) {
+      *error = "the element chain changed its length after a click";
+      return std::nullopt;
+    }
+    UpdateSeen seen{with.key_events, {}};
+    for (size_t i = 0; i < with.elements.size(); ++i)
+      if (!same_state(with.elements[i], without.elements[i]))
+        seen.changed.push_back(
+            {static_cast<int>(i), look_of(with.elements[i], *setup.blank), look_of(without.elements[i], *setup.blank)});
+    trial.updates.push_back(std::move(seen));
+  }
+  return trial;
+}
+
+using Kind = Step::Kind;
+
+// One click from each starting value of VALUE (named, or a simulation variable).
+std::optional<ToggleSeen> toggle(const Setup& setup, const ValueChange& value, std::string* error) {
+  ToggleSeen seen;
+  for (const uint32_t from : {0u, 1u, kOtherValue}) {
+    auto module = settled(setup, error);
+    if (!module) return std::nullopt;
+    Panel& panel = Panel::instance();
+    if (value.name.empty())
+      panel.set_variable(value.token, from);
+    else
+      panel.write_named(value.name, from);
+    module->click(setup.point.first, setup.point.second);
+    const double after = value.name.empty() ? panel.variable(value.token)
+                                            : static_cast<double>(panel.read_named(value.name).value_or(0));
+    ValueChange change{value.name, value.token, static_cast<double>(from), after};
+    (from == 0 ? seen.from_zero : from == 1 ? seen.from_one : seen.from_other) = change;
+    unload_gauge(std::move(module));
+    panel.set_answers_key_events(true);
+  }
+  return seen;
+}
+
+std::optional<AreaReference> observe_area(Setup setup, const host::MouseRectView& rect, int record,
+                                          std::string* error) {
+  AreaReference area{record, rect.x, rect.y, rect.width, rect.height, rect.cursor, {}, {}, {},
+                     {},     {},     {},     {},         {},          {},          {}, {}, {}};
+  setup.point = {rect.x + rect.width / 2, rect.y + rect.height / 2};
+  const std::vector<Step> once{{Kind::kClick}, {Kind::kUpdates, kFollowed}};
+  const std::vector<Step> twice{{Kind::kClick}, {Kind::kUpdates, 1}, {Kind::kClick}, {Kind::kUpdates, kFollowed}};
+  struct Planned {
+    Trial* into;
+    double power;
+    bool settings, answers;
+    std::vector<Step> script;
+  };
+  const std::vector<Planned> plan = {
+      {&area.once, 1.0, false, true, once},
+      {&area.once_unpowered, 0.0, false, true, once},
+      {&area.once_unanswered, 1.0, false, false, once},
+      {&area.twice, 1.0, false, true, twice},
+      {&area.twice_unpowered, 0.0, false, true, twice},
+      {&area.power_returns,
+       0.0,
+       false,
+       true,
+       {{Kind::kClick}, {Kind::kUpdates, 2}, {Kind::kPower}, {Kind::kUpdates, kFollowed}}},
+      {&area.during,
+       1.0,
+       false,
+       true,
+       {{Kind::kClick}, {Kind::kUpdates, kDuring}, {Kind::kClick}, {Kind::kUpdates, kFollowed}}},
+      {&area.active, 1.0, true, true, {{Kind::kClick}, {Kind::kUpdates, 3}, {Kind::kSettingsEnd}, {Kind::kUpdates, 2}}},
+      {&area.active_unpowered,
+       0.0,
+       true,
+       true,
+       {{Kind::kClick}, {Kind::kUpdates, 3}, {Kind::kSettingsEnd}, {Kind::kUpdates, 2}}},
+      {&area.disarmed, 1.0, true, true, {{Kind::kClick}, {Kind::kUpdates, 2}, {Kind::kClick}, {Kind::kUpdates, 2}}},
+  };
+  for (const Planned& planned : plan) {
+    Setup trial_setup = setup;
+    trial_setup.power = planned.power;
+    trial_setup.settings = planned.settings;
+    trial_setup.answers = planned.answers;
+    std::optional<Trial> trial = play(trial_setup, planned.script, error);
+    if (!trial) return std::nullopt;
+    *planned.into = std::move(*trial);
+  }
+  if (area.once.clicks.empty() || area.once.clicks.front().record != record) {
     *error = "area " + std::to_string(record) + " is not reached by a click at its centre (" +
-             std::to_string(centre.first) + ", " + std::to_string(centre.second) + ")";
+             std::to_string(setup.point.first) + ", " + std::to_string(setup.point.second) + ")";
     return std::nullopt;
   }
-  const Run plain = run(path, power, active, std::nullopt, error);
-  if (plain.after.elements.size() != clicked.after.elements.size()) {
-    *error = "the element chain changed its length after a click";
-    return std::nullopt;
-  }
-  for (size_t i = 0; i < clicked.after.elements.size(); ++i)
-    if (!same_state(clicked.after.elements[i], plain.after.elements[i]))
-      clicked.effect.elements_changed.push_back(static_cast<int>(i));
-  return clicked.effect;
+  const ClickSeen& first = area.once.clicks.front();
+  for (const auto& [changes, into] : {std::pair{&first.named, &area.named}, std::pair{&first.answered, &area.answered}})
+    for (const ValueChange& change : *changes) {
+      std::optional<ToggleSeen> seen = toggle(setup, change, error);
+      if (!seen) return std::nullopt;
+      into->push_back(*seen);
+    }
+  return area;
+}
+
+uint64_t digest(const host::Bitmap& bitmap) {
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a
+  for (uint8_t byte : bitmap.rgb) hash = (hash ^ byte) * 1099511628211ull;
+  return hash;
+}
+
+// The elements that show something: drawn, and not a pure black picture.
+std::vector<int> shown(const FrameSnapshot& frame, const BlankPictures& blank) {
+  std::vector<int> indices;
+  for (const host::ElementSnapshot& element : frame.elements)
+    if (look_of(element, blank) == Look::kLit) indices.push_back(element.index);
+  return indices;
+}
+
+// The module's state after two updates with these variables, the sound
+// library absent.
+std::optional<FrameSnapshot> settled_frame(const std::string& path, const std::vector<VariableSetting>& variables,
+                                           std::string* error) {
+  Panel& panel = Panel::instance();
+  panel.reset();
+  auto module = Module::load(path, error);
+  if (!module) return std::nullopt;
+  module->call_module_init();
+  module->install();
+  for (const VariableSetting& setting : variables) panel.set_variable(setting.token, setting.value);
+  module->frame();
+  FrameSnapshot frame = module->frame();
+  unload_gauge(std::move(module));
+  return frame;
 }
 
 }  // namespace
 
 std::optional<ModuleReference> observe(const std::string& module_path, const std::vector<VariableSetting>& active,
-                                       std::string* error) {
+                                       const std::vector<uint32_t>& switches, std::string* error) {
   ModuleReference reference;
   const size_t slash = module_path.find_last_of("/\\");
   reference.module = module_path.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -153,7 +345,9 @@ std::optional<ModuleReference> observe(const std::string& module_path, const std
     if (entry.rfind("register ", 0) == 0) reference.named_variables.push_back(entry.substr(9));
   panel.set_variable(769, 1.0);
   panel.clear_lookups();
+  module->reset_import_counts();
   const FrameSnapshot frame = module->frame();
+  reference.sound_loads_per_update = module->imports().load_library;
   reference.lookups = panel.lookups();
   reference.unprompted = take_key_events();
   if (frame.elements.empty()) {
@@ -164,7 +358,8 @@ std::optional<ModuleReference> observe(const std::string& module_path, const std
   const std::vector<uint8_t*> chain = module->chain();
   for (size_t i = 0; i < frame.elements.size(); ++i) {
     const host::ElementSnapshot& element = frame.elements[i];
-    ElementReference entry{static_cast<int>(i), element.kind, element.resource_id, element.x, element.y, {}};
+    ElementReference entry{static_cast<int>(i), element.kind,      element.resource_id, element.x,
+                           element.y,           element.box_width, element.box_height,  {}};
     if (element.kind == host::ElementKind::kString && i < chain.size()) {
       const char* face = reinterpret_cast<const char*>(chain[i] + host::string_element::kFontFace);
       entry.font_face.assign(face, strnlen(face, 32));
@@ -173,9 +368,15 @@ std::optional<ModuleReference> observe(const std::string& module_path, const std
   }
   std::vector<int> ids = module->bitmap_ids();
   std::sort(ids.begin(), ids.end());
+  BlankPictures blank;
   for (int id : ids) {
     const std::optional<host::Bitmap> bitmap = module->bitmap(id);
-    if (bitmap) reference.bitmaps.push_back({id, bitmap->width, bitmap->height, bitmap->bits_per_pixel});
+    if (!bitmap) continue;
+    int64_t black = 0;
+    for (size_t p = 0; p + 2 < bitmap->rgb.size(); p += 3)
+      black += bitmap->rgb[p] == 0 && bitmap->rgb[p + 1] == 0 && bitmap->rgb[p + 2] == 0;
+    reference.bitmaps.push_back({id, bitmap->width, bitmap->height, bitmap->bits_per_pixel, black, digest(*bitmap)});
+    blank[id] = black == static_cast<int64_t>(bitmap->width) * bitmap->height;
   }
   const std::optional<host::Bitmap> root = module->bitmap(frame.elements.front().resource_id);
   if (!root) {
@@ -186,22 +387,106 @@ std::optional<ModuleReference> observe(const std::string& module_path, const std
   reference.width = root->width;
   reference.height = root->height;
   const std::vector<host::MouseRectView> rects = module->mouse_rects();
+  const size_t registrations = panel.registration_log().size();
   unload_gauge(std::move(module));
+  for (size_t i = registrations; i < panel.registration_log().size(); ++i)
+    if (panel.registration_log()[i].rfind("unregister ", 0) == 0)
+      reference.withdrawn.push_back(panel.registration_log()[i].substr(11));
 
+  for (const auto& [power, into] :
+       {std::pair{1.0, &reference.shown_powered}, std::pair{0.0, &reference.shown_unpowered},
+        std::pair{2.0, &reference.shown_at_two}}) {
+    const std::optional<FrameSnapshot> seen = settled_frame(module_path, {{769, power}}, error);
+    if (!seen) return std::nullopt;
+    *into = shown(*seen, blank);
+  }
+  for (uint32_t token : switches) {
+    ModuleReference::SwitchSeen seen{token, {}, {}, {}};
+    for (const auto& [value, into] : {std::pair{1.0, &seen.shown_on}, std::pair{0.0, &seen.shown_off}}) {
+      const std::optional<FrameSnapshot> frame_seen = settled_frame(module_path, {{769, 1.0}, {token, value}}, error);
+      if (!frame_seen) return std::nullopt;
+      *into = shown(*frame_seen, blank);
+      if (value == 0.0)
+        for (const host::ElementSnapshot& element : frame_seen->elements)
+          if (element.kind == host::ElementKind::kString && !element.hidden)
+            seen.texts_off[element.index] = element.text;
+    }
+    reference.switches.push_back(std::move(seen));
+  }
+
+  Setup setup;
+  setup.path = module_path;
+  setup.active = &active;
+  setup.tokens = &reference.lookups;
+  setup.blank = &blank;
   for (size_t i = 0; i < rects.size(); ++i) {
     const host::MouseRectView& rect = rects[i];
     if (rect.kind == host::mouse_rect::kTooltip) reference.tooltips.push_back(rect.tooltip);
     if (rect.kind != host::mouse_rect::kChild) continue;
-    AreaReference area{static_cast<int>(i), rect.x, rect.y, rect.width, rect.height, rect.cursor, {}, {}};
-    std::optional<ClickEffect> powered = click_effect(module_path, 1.0, active, rect, area.record, error);
-    if (!powered) return std::nullopt;
-    std::optional<ClickEffect> unpowered = click_effect(module_path, 0.0, active, rect, area.record, error);
-    if (!unpowered) return std::nullopt;
-    area.powered = std::move(*powered);
-    area.unpowered = std::move(*unpowered);
-    reference.areas.push_back(std::move(area));
+    std::optional<AreaReference> area = observe_area(setup, rect, static_cast<int>(i), error);
+    if (!area) return std::nullopt;
+    reference.areas.push_back(std::move(*area));
   }
   return reference;
+}
+
+void observe_missing_areas(const std::string& module_path, ModuleReference& module, const ModuleReference& sibling) {
+  BlankPictures blank;
+  for (const BitmapReference& bitmap : module.bitmaps)
+    blank[bitmap.id] = bitmap.pure_black == static_cast<int64_t>(bitmap.width) * bitmap.height;
+  const std::vector<VariableSetting> none;
+  for (const AreaReference& theirs : sibling.areas) {
+    const bool ours = std::any_of(module.areas.begin(), module.areas.end(),
+                                  [&](const AreaReference& a) { return a.x == theirs.x && a.y == theirs.y; });
+    if (ours) continue;
+    Setup setup;
+    setup.path = module_path;
+    setup.active = &none;
+    setup.tokens = &module.lookups;
+    setup.blank = &blank;
+    setup.point = {theirs.x + theirs.width / 2, theirs.y + theirs.height / 2};
+    std::string ignored;
+    std::optional<Trial> trial = play(setup, {{Kind::kClick}, {Kind::kUpdates, kFollowed}}, &ignored);
+    if (trial) module.missing_areas.push_back({sibling.module, theirs.x, theirs.y, std::move(*trial)});
+  }
+}
+
+std::optional<SharedSeen> observe_together(const std::string& first_path, const AreaReference& first_area,
+                                           const std::string& second_path, const AreaReference& second_area,
+                                           const std::vector<VariableSetting>& active, std::string* error) {
+  auto run = [&](bool arm_first, bool arm_second) -> std::optional<std::vector<KeyEvent>> {
+    Panel& panel = Panel::instance();
+    panel.reset();
+    auto first = Module::load(first_path, error);
+    auto second = first ? Module::load(second_path, error) : nullptr;
+    if (!first || !second) return std::nullopt;
+    for (Module* module : {first.get(), second.get()}) {
+      module->call_module_init();
+      module->install();
+    }
+    panel.set_variable(769, 1.0);
+    for (const VariableSetting& setting : active) panel.set_variable(setting.token, setting.value);
+    for (int i = 0; i < 2; ++i)
+      for (Module* module : {first.get(), second.get()}) module->frame();
+    if (arm_first) first->click(first_area.x + first_area.width / 2, first_area.y + first_area.height / 2);
+    if (arm_second) second->click(second_area.x + second_area.width / 2, second_area.y + second_area.height / 2);
+    panel.clear_key_events();
+    first->frame();
+    second->frame();
+    std::vector<KeyEvent> sent = take_key_events();
+    unload_gauge(std::move(second));
+    unload_gauge(std::move(first));
+    return sent;
+  };
+  SharedSeen seen;
+  for (const auto& [arm_first, arm_second, into] :
+       {std::tuple{true, false, &seen.first_alone}, std::tuple{false, true, &seen.second_alone},
+        std::tuple{true, true, &seen.both}}) {
+    std::optional<std::vector<KeyEvent>> sent = run(arm_first, arm_second);
+    if (!sent) return std::nullopt;
+    *into = std::move(*sent);
+  }
+  return seen;
 }
 
 }  // namespace tarnwix::guide

@@ -151,15 +151,25 @@ class ScenarioRun {
   // is outlined, with its reason.
   bool load_panel() {
     const std::string at = scenario_.source + ":" + std::to_string(scenario_.panel_line) + ": ";
-    std::ifstream file(scenario_.panel, std::ios::binary);
-    if (!file) return refuse(at + "cannot read " + scenario_.panel);
+    panel_path_ = scenario_.panel;
+    std::ifstream file(panel_path_, std::ios::binary);
+    if (!file) {
+      // A relative path not beside the scenario is taken from the modules'
+      // folder, where the build also assembles the example panel.
+      const std::string& written = scenario_.panel_as_written;
+      const std::string in_modules = join_path(options_.modules_folder, written);
+      if (written.empty() || in_modules == written) return refuse(at + "cannot read " + panel_path_);
+      file.open(in_modules, std::ios::binary);
+      if (!file) return refuse(at + "cannot read " + panel_path_ + ", nor " + in_modules);
+      panel_path_ = in_modules;
+    }
     std::ostringstream text;
     text << file.rdbuf();
     std::string error;
-    config_ = parse_panel_config(text.str(), scenario_.panel, &error);
+    config_ = parse_panel_config(text.str(), panel_path_, &error);
     if (!config_) return refuse(error);
     window_ = scenario_.panel_window.empty() ? &config_->windows.front() : config_->find(scenario_.panel_window);
-    if (window_ == nullptr) return refuse(at + scenario_.panel + " has no window " + scenario_.panel_window);
+    if (window_ == nullptr) return refuse(at + panel_path_ + " has no window " + scenario_.panel_window);
     for (const PanelGauge& gauge : window_->gauges) {
       const std::string name = our_module(gauge.module);
       if (name.empty()) {
@@ -213,7 +223,7 @@ class ScenarioRun {
       }
       return GaugeSize{entry->width, entry->height};
     };
-    layout_ = lay_out_window(*window_, folder_of(scenario_.panel), size_of);
+    layout_ = lay_out_window(*window_, folder_of(panel_path_), size_of);
     result_.not_drawn = layout_.notes;
   }
 
@@ -421,6 +431,7 @@ class ScenarioRun {
   }
 
   const Scenario& scenario_;
+  std::string panel_path_;  // the panel.cfg read, with a panel line
   const RunOptions& options_;
   Panel& panel_;
   RunResult result_;

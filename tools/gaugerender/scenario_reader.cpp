@@ -185,6 +185,7 @@ std::optional<Scenario> parse_scenario(std::string_view text, const std::string&
       std::string path = words[1];
       for (size_t i = 2; i <= path_words; ++i) path += " " + words[i];
       scenario.panel = join_path(folder_of(source), path);
+      scenario.panel_as_written = path;
       scenario.panel_line = number;
     } else if (key == "set" || key == "ramp") {
       if (arguments != 2) return fail(key + " wants TOKEN VALUE");

@@ -64,7 +64,8 @@ struct Scenario {
   std::string source;  // the file name, for messages
   std::string title;
   std::vector<ScenarioModule> modules;  // module lines; or, from a panel line:
-  std::string panel;                    // the panel.cfg's path
+  std::string panel;                    // the panel.cfg's path, from the scenario's folder
+  std::string panel_as_written;         // the path as the panel line gives it
   std::string panel_window;             // its window; empty for the first
   int panel_line = 0;
   std::vector<ScenarioStep> steps;

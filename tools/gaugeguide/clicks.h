@@ -1,0 +1,23 @@
+// The guide's click reference: what clicks on an area did over the updates
+// that followed, told as the gauge's own part and, where the simulator's
+// answer to a key event comes back to the gauge, the simulator's part.
+#pragma once
+
+#include <string>
+
+#include "meanings.h"
+#include "reference.h"
+
+namespace tarnwix::guide {
+
+// Appends the paragraph of one area. Fails, saying why, when the meanings do
+// not name the area.
+bool describe_area(std::string& out, const AreaReference& area, const ModuleReference& module, const Meanings& meanings,
+                   std::string* error);
+
+// Appends what clicks do where SIBLING has areas that MODULE lacks, and
+// whether MODULE's pictures are SIBLING's; nothing when there are none.
+void describe_missing_areas(std::string& out, const ModuleReference& module, const ModuleReference& sibling,
+                            const Meanings& meanings);
+
+}  // namespace tarnwix::guide
