@@ -102,6 +102,9 @@ foreach(name IN LISTS names)
 endforeach()
 string(REGEX REPLACE ",$" "" line "${line}")
 string(APPEND SCENARIO_NAMES "${line}")
+# The title's underline as long as the title with its version.
+string(LENGTH "Tarnwix gauge tools ${VERSION} for Windows" title_width)
+string(REPEAT "=" ${title_width} TITLE_UNDERLINE)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/release-tools.txt.in ${WORK_DIR}/tools/Tarnwix-GaugeTools.txt @ONLY
                NEWLINE_STYLE CRLF)
 

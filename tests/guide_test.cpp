@@ -380,6 +380,30 @@ TEST(GuideClicks, TheVorLegendsFollowVariable848AndTheGuideTellsTheSimulatorsAns
   }
 }
 
+// At a whole part of 2 the altimeter shows the displays that only need the
+// power variable not to be 0; the selected altitude window among them only
+// while the preselect switch is on, and the guide says so.
+TEST(Guide, WhatShowsAtPowerTwoFollowsTheSwitchesAsTheGaugeShowsIt) {
+  auto module = powered("Tarnwix_Altimeter", 2.0);
+  ASSERT_NE(module, nullptr);
+  auto shown_texts = [&](double preselect) {
+    Panel::instance().set_variable(108, preselect);
+    std::set<std::string> names;
+    for (const host::ElementSnapshot& element : module->frame().elements)
+      if (element.kind == host::ElementKind::kString && !element.hidden)
+        names.insert(tarnwix_meanings().window("Tarnwix_Altimeter", element.x, element.y));
+    return names;
+  };
+  const std::set<std::string> off = shown_texts(0.0), on = shown_texts(1.0);
+  std::vector<std::string> added;
+  std::set_difference(on.begin(), on.end(), off.begin(), off.end(), std::back_inserter(added));
+  ASSERT_EQ(added.size(), 1u) << "the preselect switch adds one window at power 2";
+  const std::string text = one_line(paragraph("Tarnwix_Altimeter", "With and without power"));
+  EXPECT_NE(text.find("at 2, or any other whole part: only "), std::string::npos) << text;
+  EXPECT_NE(text.find("; with variable 108 at 1, the " + added.front() + " shows too."), std::string::npos) << text;
+  for (const std::string& window : off) EXPECT_NE(text.find(window), std::string::npos) << window;
+}
+
 TEST(GuideClicks, TheVirtualCockpitsPaintedCallOutAndAnnunTestDoNothingAndTheGuideSaysSo) {
   auto with_clicks = powered("Tarnwix_UtilsVC");
   ASSERT_NE(with_clicks, nullptr);

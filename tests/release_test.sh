@@ -169,6 +169,11 @@ for scenario in "$source_dir"/scenarios/*.txt; do
 done
 awk 'length > 78 {exit 1}' <(tr -d '\r' <"$user/Tarnwix-GaugeTools.txt") ||
   fail "the tools' text has lines over 78 columns"
+# Each text's title is underlined to its own length.
+for text in "$user/Tarnwix-GaugeTools.txt" "$guide"; do
+  awk 'NR == 1 { title = length } NR == 2 { exit !(length == title && /^=+$/) }' <(tr -d '\r' <"$text") ||
+    fail "$(basename "$text"): the title's underline is not as long as the title"
+done
 cd "$user" || exit 1
 expect_run() {  # WHAT COMMAND...: the command succeeds
   local what=$1

@@ -107,7 +107,9 @@ std::string effect_text(const ModuleReference& module, const Meanings& meanings,
     else
       text += " at the " + ordinal(group.first - start + 1) + " update";
     const bool several = group.parts.size() > 1;
-    const std::string stays = as_states ? "" : several ? " and stay so" : " and stays " + group.states.front();
+    const std::string stays = as_states ? ""
+                              : several ? (group.parts.size() == 2 ? " and both stay so" : " and all stay so")
+                                        : " and stays " + group.states.front();
     if (group.lasting)
       text += as_states ? " on" : stays;
     else

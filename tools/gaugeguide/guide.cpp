@@ -150,10 +150,19 @@ void power_section(std::string& out, const ModuleReference& module, const Meanin
   if (!module.areas.empty()) at_one += ", and the other legends as clicks light them (below)";
   out += wrap(at_one + ";", "  ", "    ");
   out += wrap("at 0: " + shows(module.shown_unpowered) + ";", "  ", "    ");
-  out += wrap(
+  std::string at_two =
       "at 2, or any other whole part: " +
-          (module.shown_at_two == module.shown_unpowered ? std::string("as at 0") : shows(module.shown_at_two)) + ".",
-      "  ", "    ");
+      (module.shown_at_two == module.shown_unpowered ? std::string("as at 0") : shows(module.shown_at_two));
+  for (const ModuleReference::SwitchSeen& seen : module.switches) {
+    std::vector<int> more;
+    for (int e : seen.shown_on_at_two)
+      if (std::find(module.shown_at_two.begin(), module.shown_at_two.end(), e) == module.shown_at_two.end())
+        more.push_back(e);
+    const std::vector<std::string> names = element_names(module, meanings, more);
+    if (!names.empty())
+      at_two += format("; with variable %u at 1, ", seen.token) + listed(names) + show_or_shows(names) + " too";
+  }
+  out += wrap(at_two + ".", "  ", "    ");
   for (const ModuleReference::SwitchSeen& seen : module.switches) {
     std::vector<int> on_only, off_only;
     for (int e : seen.shown_on)
@@ -278,8 +287,12 @@ void windows_section(std::string& out, const ModuleReference& module, const Mean
   }
   std::vector<std::string> quoted;
   for (const std::string& face : faces) quoted.push_back("\"" + face + "\"");
+  // Windows apart by semicolons: one window may be several elements' ("a, b or c").
+  std::string windows_text;
+  for (size_t i = 0; i < names.size(); ++i)
+    windows_text += (i == 0 ? "" : i + 1 == names.size() ? "; and " : "; ") + names[i];
   std::string text =
-      format("Text windows: %zu, drawn in the face ", windows.size()) + listed(quoted) + ": " + listed(names) + ".";
+      format("Text windows: %zu, drawn in the face ", windows.size()) + listed(quoted) + ": " + windows_text + ".";
   if (elements > windows.size())
     text += format(
         " They are %zu text elements: where a window's text changes with a value's sign or a switch, "
@@ -298,9 +311,9 @@ void windows_section(std::string& out, const ModuleReference& module, const Mean
       parts.push_back(element_name(module, meanings, overhang.bottom_element) +
                       format("'s furthest down, %d pixels past its bottom edge (to y = %d; the gauge is %d high)",
                              overhang.bottom, module.height + overhang.bottom - 1, module.height));
-    std::string text = "Its text boxes reach past its picture: " + listed(parts, "and") + ".";
-    text[text.find(": ") + 2] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[text.find(": ") + 2])));
-    out += wrap(text +
+    std::string first = listed(parts, "and");
+    first[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(first[0])));
+    out += wrap("Its text boxes reach past its picture. " + first + "." +
                     " The simulator may draw a text anywhere in its box: leave that margin beside and below "
                     "the gauge.",
                 "", "");

@@ -401,7 +401,7 @@ std::optional<ModuleReference> observe(const std::string& module_path, const std
     *into = shown(*seen, blank);
   }
   for (uint32_t token : switches) {
-    ModuleReference::SwitchSeen seen{token, {}, {}, {}};
+    ModuleReference::SwitchSeen seen{token, {}, {}, {}, {}};
     for (const auto& [value, into] : {std::pair{1.0, &seen.shown_on}, std::pair{0.0, &seen.shown_off}}) {
       const std::optional<FrameSnapshot> frame_seen = settled_frame(module_path, {{769, 1.0}, {token, value}}, error);
       if (!frame_seen) return std::nullopt;
@@ -411,6 +411,11 @@ std::optional<ModuleReference> observe(const std::string& module_path, const std
           if (element.kind == host::ElementKind::kString && !element.hidden)
             seen.texts_off[element.index] = element.text;
     }
+    // Some displays show at any whole part of the power variable but 0, and
+    // some of those only while a switch is on.
+    const std::optional<FrameSnapshot> at_two = settled_frame(module_path, {{769, 2.0}, {token, 1.0}}, error);
+    if (!at_two) return std::nullopt;
+    seen.shown_on_at_two = shown(*at_two, blank);
     reference.switches.push_back(std::move(seen));
   }
 

@@ -130,6 +130,7 @@ struct ModuleReference {
   struct SwitchSeen {
     uint32_t token = 0;
     std::vector<int> shown_on, shown_off;
+    std::vector<int> shown_on_at_two;      // with it at 1 and the power variable at 2
     std::map<int, std::string> texts_off;  // the texts shown at 0, by element
   };
   std::vector<SwitchSeen> switches;
