@@ -43,6 +43,8 @@ qemu_package=qemu-user
 emulation_packages=(wine64 gcc-multilib)
 # shellcheck source-path=SCRIPTDIR source=emulation/emulator.sh
 . "$here/emulation/emulator.sh"
+# shellcheck source-path=SCRIPTDIR source=apt-sources.sh
+. "$here/apt-sources.sh"
 
 binfmt=/proc/sys/fs/binfmt_misc
 handler=tarnwix-i386
@@ -220,30 +222,10 @@ if [ "$path" = emulated ]; then
       qemu_from=$(qemu_suite "$release" "$(candidate)")
     fi
     if [ -n "$qemu_from" ]; then
-      list_files=() deb822_files=()
-      for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$file" ] && list_files+=("$file"); done
-      for file in /etc/apt/sources.list.d/*.sources; do [ -f "$file" ] && deb822_files+=("$file"); done
-      if ! cat "${list_files[@]}" "${deb822_files[@]}" /dev/null | grep -vE '^[[:space:]]*#' |
-        grep -qE "(^|[[:space:]])$qemu_from([[:space:]]|$)"; then
+      if ! apt_suite_listed "$qemu_from"; then
         # The mirror that serves the release itself serves its backports.
-        read -r mirror signed_by < <(cat "${list_files[@]}" /dev/null | awk -v release="$release" '
-          $1 == "deb" { i = 2; key = ""
-                        if ($2 ~ /^\[/) for (; i <= NF; i++) {
-                          option = $i; gsub(/[][]/, "", option)
-                          if (option ~ /^signed-by=/) key = substr(option, 11)
-                          if ($i ~ /\]$/) { i++; break } }
-                        if ($(i + 1) == release) { print $i, key; exit } }') || true
-        if [ -z "$mirror" ]; then
-          read -r mirror signed_by < <(cat "${deb822_files[@]}" /dev/null | awk -v release="$release" '
-            function flush() { if (deb && found && uri != "" && !printed) { print uri, key; printed = 1 } deb = found = 0; uri = key = "" }
-            /^[[:space:]]*$/ { flush(); next }
-            /^Types:/ { deb = ($0 ~ /[[:space:]]deb([[:space:]]|$)/) }
-            /^URIs:/ { uri = $2 }
-            /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == release) found = 1 }
-            /^Signed-By:/ { key = $2 }
-            END { flush() }') || true
-        fi
-        [ -n "$mirror" ] || wine_cannot_run "no apt source for $release to take $qemu_from from; add $qemu_from to apt's sources, or boot with ia32_emulation=on"
+        read -r mirror signed_by < <(apt_source_of "$release") || true
+        [ -n "${mirror:-}" ] || wine_cannot_run "no apt source for $release to take $qemu_from from; add $qemu_from to apt's sources, or boot with ia32_emulation=on"
         added_sources=/etc/apt/sources.list.d/tarnwix-$qemu_from.sources
         {
           echo "Types: deb"

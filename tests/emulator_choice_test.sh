@@ -27,6 +27,26 @@ expect "9.0 does not" trixie-backports "$(qemu_suite trixie 1:9.0.2+ds-1)"
 expect "a version without the epoch compares as epoch 0" trixie-backports "$(qemu_suite trixie 10.0.2+ds-2)"
 expect "a release without qemu-user takes its backports" bookworm-backports "$(qemu_suite bookworm "")"
 
+# The mirror backports are added from: the one that serves the release, in
+# either format, whatever files come before or after it.
+. "$root/cmake/apt-sources.sh"
+apt_dir=$work/apt
+mkdir -p "$apt_dir/sources.list.d"
+printf '%s\n' "Types: deb" "URIs: http://mirror.invalid/debian" "Suites: trixie trixie-updates" "Components: main" \
+  "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" "" "Types: deb" "URIs: http://mirror.invalid/debian-security" \
+  "Suites: trixie-security" "Components: main" >"$apt_dir/sources.list.d/debian.sources"
+printf '%s\n' "Types: deb" "URIs: http://other.invalid/debian" "Suites: trixie-backports" "Components: main" \
+  >"$apt_dir/sources.list.d/later.sources"
+expect "deb822: the release's mirror and keyring" "http://mirror.invalid/debian /usr/share/keyrings/debian-archive-keyring.gpg" \
+  "$(apt_source_of trixie)"
+expect "deb822: a stanza ends with its file" "http://mirror.invalid/debian-security " "$(apt_source_of trixie-security)"
+expect "deb822: a suite listed" "listed" "$(apt_suite_listed trixie-backports && echo listed)"
+printf '%s\n' "# deb http://commented.invalid/debian bookworm main" \
+  "deb [arch=amd64 signed-by=/etc/apt/keyrings/debian.gpg] http://list.invalid/debian bookworm main" >"$apt_dir/sources.list"
+expect "one-line: options and comments" "http://list.invalid/debian /etc/apt/keyrings/debian.gpg" "$(apt_source_of bookworm)"
+expect "no source for the suite: fails" "status 1" "$(apt_source_of bookworm-backports; echo "status $?")"
+expect "a suite not listed" "" "$(apt_suite_listed bookworm-backports && echo listed)"
+
 # tree NAME FILE[=CONTENT|->TARGET]...: a folder tree with the files a
 # package lists; a file is an executable, a .conf holds CONTENT, a link
 # points to TARGET. Prints the tree's folder; the listing goes to NAME.files.

@@ -15,7 +15,7 @@ old_qemu=${1:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/cmake"
-cp -r "$here/../setup.sh" "$here" "$work/cmake/"
+cp -r "$here/../setup.sh" "$here/../apt-sources.sh" "$here" "$work/cmake/"
 setup=$work/cmake/setup.sh
 entry=/proc/sys/fs/binfmt_misc/tarnwix-i386
 failures=0
