@@ -116,7 +116,9 @@ install_packages() {
   release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   say "installing $*"
   for attempt in 1 2 3; do
-    $sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}" "$@" >/dev/null && return 0
+    # A minimal system without apt-utils has debconf say so on every install.
+    $sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}" "$@" >/dev/null \
+      2> >(grep -v '^debconf: delaying package configuration, since apt-utils is not installed' >&2) && return 0
     complain "installing failed (attempt $attempt), retrying"
     # When the security index of one architecture is missing, the two halves
     # of a multi-arch library disagree on its version; preferring the
