@@ -160,6 +160,9 @@ rm -f "$system/etc/apt/sources.list"
     [ ! -f "$system$keyring" ] || echo "Signed-By: $keyring"
   fi
 } >"$system/etc/apt/sources.list.d/debian.sources"
+# A mirror that holds the archive as of one day serves the index of testing
+# past the week it is signed valid for; the root lives for one run.
+echo 'Acquire::Check-Valid-Until "false";' >"$system/etc/apt/apt.conf.d/99fresh-root"
 cp /etc/resolv.conf "$system/etc/resolv.conf" 2>/dev/null || true
 
 # The repository the user clones from.
