@@ -51,24 +51,24 @@ expect "a suite not listed" "" "$(apt_suite_listed bookworm-backports && echo li
 # package lists; a file is an executable, a .conf holds CONTENT, a link
 # points to TARGET. Prints the tree's folder; the listing goes to NAME.files.
 tree() {
-  local name=$1 spec file
+  local name=$1 item file
   shift
   mkdir -p "$work/$name"
   : >"$work/$name.files"
-  for spec in "$@"; do
-    case "$spec" in
+  for item in "$@"; do
+    case "$item" in
       *'->'*)
-        file=${spec%%->*}
+        file=${item%%->*}
         mkdir -p "$work/$name$(dirname "$file")"
-        ln -s "${spec#*->}" "$work/$name$file"
+        ln -s "${item#*->}" "$work/$name$file"
         ;;
       *=*)
-        file=${spec%%=*}
+        file=${item%%=*}
         mkdir -p "$work/$name$(dirname "$file")"
-        printf '%s\n' "${spec#*=}" >"$work/$name$file"
+        printf '%s\n' "${item#*=}" >"$work/$name$file"
         ;;
       *)
-        file=$spec
+        file=$item
         mkdir -p "$work/$name$(dirname "$file")"
         printf '\x7fELF' >"$work/$name$file"
         chmod +x "$work/$name$file"
