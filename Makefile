@@ -41,7 +41,7 @@ CMAKE_INPUTS := $(shell find . -path ./$(BUILD) -prune -o -path ./dist -prune -o
 CONFIGURED := $(BUILD)/configured.stamp
 
 $(CONFIGURED): $(CMAKE_INPUTS) | setup
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null || { rm -f $(BUILD)/CMakeCache.txt; exit 1; }
+	@cmake -S . -B $(BUILD) --no-warn-unused-cli $(CMAKE_FLAGS) >/dev/null || { rm -f $(BUILD)/CMakeCache.txt; exit 1; }
 	@touch $@
 
 configure: setup $(CONFIGURED)

@@ -9,3 +9,17 @@ endif()
 
 set(TARNWIX_WARNINGS -Wall -Wextra -Wpedantic -Wno-missing-field-initializers -Werror=return-type)
 set(TARNWIX_STB_DIR /usr/include/stb)
+
+# Floating point computed alike by every compiler of the supported releases
+# (GCC 12 on Debian 12, GCC 14 on Debian 13): no multiply and add contracted
+# into one rounding where a machine could fuse them. For 32-bit Windows, the
+# x87 unit of every i686 processor (many machines the simulator runs on
+# predate SSE2), and excess precision as GCC 12 handles it in C++: GCC 13 and
+# later would otherwise round every assignment and cast in strict ISO mode,
+# which GCC 12 cannot do for C++. The modules round where their results
+# depend on it themselves (framework/values.h).
+set(TARNWIX_FLOATING_POINT -ffp-contract=off)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  list(APPEND TARNWIX_FLOATING_POINT -march=i686 -mtune=generic -mfpmath=387 -fexcess-precision=fast)
+endif()
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:${TARNWIX_FLOATING_POINT}>")

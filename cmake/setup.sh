@@ -6,11 +6,13 @@
 #
 # Wine's 32-bit half needs a kernel that runs 32-bit x86 programs. Where the
 # kernel does not (booted without ia32 emulation), they run under qemu's
-# user-mode emulation: qemu from the release's backports (older ones make
-# every Wine process spend about a minute before it starts), registered with
-# binfmt_misc as the handler of i386 programs, Wine's native 64-bit half for
-# the wineserver, and a small preloaded library that gives Wine's fault
-# handlers the trap numbers the kernel would have (cmake/emulation/).
+# user-mode emulation: qemu from the release itself, or from its backports
+# where the release's is too old (older ones make every Wine process spend
+# about a minute before it starts), registered with binfmt_misc as the
+# handler of i386 programs as the package's own entry for them says, Wine's
+# native 64-bit half for the wineserver, and a small preloaded library that
+# gives Wine's fault handlers the trap numbers the kernel would have
+# (cmake/emulation/).
 #
 #   setup.sh             set up what is missing
 #   setup.sh --native    remove this project's i386 handler (undo the emulated path)
@@ -37,23 +39,19 @@ build_tools=(
   libc6:i386  # the i386 loader: running it tells whether the kernel runs 32-bit programs
 )
 wine_packages=(wine wine32:i386)
-# qemu-user ships static emulators from 9.1 on (the handler works inside a
-# chroot or container too) and honours MAP_FIXED_NOREPLACE, which Wine
-# reserves its address space with, from 8.1 on.
 qemu_package=qemu-user
-qemu_minimum_version=1:9.1
 emulation_packages=(wine64 gcc-multilib)
+# shellcheck source-path=SCRIPTDIR source=emulation/emulator.sh
+. "$here/emulation/emulator.sh"
+# shellcheck source-path=SCRIPTDIR source=apt-sources.sh
+. "$here/apt-sources.sh"
 
 binfmt=/proc/sys/fs/binfmt_misc
 handler=tarnwix-i386
 handler_entry=$binfmt/$handler
-interpreter=/usr/libexec/qemu-binfmt/i386-binfmt-P
 # i386 ELF executables and shared objects, as qemu's own configurations match them.
 i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-# P keeps the program's argv[0], O hands qemu the opened program, F opens
-# qemu now, so it is found inside chroots and containers too.
-handler_flags=POF
 emulation_dir=$root/build/emulation
 library_name=libtarnwix-faultcodes.so
 mapping_probe=$emulation_dir/mapping-probe
@@ -118,7 +116,9 @@ install_packages() {
   release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   say "installing $*"
   for attempt in 1 2 3; do
-    $sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}" "$@" >/dev/null && return 0
+    # A minimal system without apt-utils has debconf say so on every install.
+    $sudo env DEBIAN_FRONTEND=noninteractive "${install[@]}" "$@" >/dev/null \
+      2> >(grep -v '^debconf: delaying package configuration, since apt-utils is not installed' >&2) && return 0
     complain "installing failed (attempt $attempt), retrying"
     # When the security index of one architecture is missing, the two halves
     # of a multi-arch library disagree on its version; preferring the
@@ -177,7 +177,7 @@ other_i386_handler() {
   for entry in "$binfmt"/*; do
     [ -f "$entry" ] && [ "$entry" != "$handler_entry" ] || continue
     case "$entry" in */register | */status) continue ;; esac
-    grep -qx enabled "$entry" && grep -qi '^magic 7f454c4601010100000000000000000002000300' "$entry" && return 0
+    grep -qx enabled "$entry" && grep -qi "^magic $i386_magic_hex" "$entry" && return 0
   done
   return 1
 }
@@ -201,7 +201,8 @@ done_here=()
 [ -z "${installed_build_tools:-}" ] || done_here+=("installed the build tools")
 
 if [ "$path" = emulated ]; then
-  # Packages: a recent qemu from the release's backports, added once.
+  # Packages: qemu from the release itself when it offers one new enough,
+  # else from the release's backports, added to apt's sources once.
   qemu_version=$(dpkg-query -W -f='${Version}' "$qemu_package" 2>/dev/null || true)
   qemu_missing=$(missing_packages "$qemu_package")
   mapfile -t missing < <(missing_packages "${emulation_packages[@]}")
@@ -213,42 +214,29 @@ if [ "$path" = emulated ]; then
     have_root || wine_cannot_run "32-bit x86 programs are to run under emulation here ($reason); installing the emulator needs root once: run make as root (or with sudo installed), or boot with ia32_emulation=on"
     release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
     [ -n "$release" ] || wine_cannot_run "cannot tell this system's release from /etc/os-release; install $qemu_package $qemu_minimum_version or later by hand"
-    backports=$release-backports
+    qemu_from=""
     added_sources=""
     if [ $needs_qemu = 1 ]; then
-      list_files=() deb822_files=()
-      for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$file" ] && list_files+=("$file"); done
-      for file in /etc/apt/sources.list.d/*.sources; do [ -f "$file" ] && deb822_files+=("$file"); done
-      if ! cat "${list_files[@]}" "${deb822_files[@]}" /dev/null | grep -vE '^[[:space:]]*#' |
-        grep -qE "(^|[[:space:]])$backports([[:space:]]|$)"; then
+      # What the release's own suites offer (backports have a lower priority
+      # and are never the candidate unless installed from).
+      candidate() { apt-cache policy "$qemu_package" 2>/dev/null | awk '$1 == "Candidate:" && $2 != "(none)" { print $2 }'; }
+      [ -n "${installed_build_tools:-}" ] || update_index
+      qemu_from=$(qemu_suite "$release" "$(candidate)")
+    fi
+    if [ -n "$qemu_from" ]; then
+      if ! apt_suite_listed "$qemu_from"; then
         # The mirror that serves the release itself serves its backports.
-        read -r mirror signed_by < <(cat "${list_files[@]}" /dev/null | awk -v release="$release" '
-          $1 == "deb" { i = 2; key = ""
-                        if ($2 ~ /^\[/) for (; i <= NF; i++) {
-                          option = $i; gsub(/[][]/, "", option)
-                          if (option ~ /^signed-by=/) key = substr(option, 11)
-                          if ($i ~ /\]$/) { i++; break } }
-                        if ($(i + 1) == release) { print $i, key; exit } }') || true
-        if [ -z "$mirror" ]; then
-          read -r mirror signed_by < <(cat "${deb822_files[@]}" /dev/null | awk -v release="$release" '
-            function flush() { if (deb && found && uri != "" && !printed) { print uri, key; printed = 1 } deb = found = 0; uri = key = "" }
-            /^[[:space:]]*$/ { flush(); next }
-            /^Types:/ { deb = ($0 ~ /[[:space:]]deb([[:space:]]|$)/) }
-            /^URIs:/ { uri = $2 }
-            /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == release) found = 1 }
-            /^Signed-By:/ { key = $2 }
-            END { flush() }') || true
-        fi
-        [ -n "$mirror" ] || wine_cannot_run "no apt source for $release to take $backports from; add $backports to apt's sources, or boot with ia32_emulation=on"
-        added_sources=/etc/apt/sources.list.d/tarnwix-$backports.sources
+        read -r mirror signed_by < <(apt_source_of "$release") || true
+        [ -n "${mirror:-}" ] || wine_cannot_run "no apt source for $release to take $qemu_from from; add $qemu_from to apt's sources, or boot with ia32_emulation=on"
+        added_sources=/etc/apt/sources.list.d/tarnwix-$qemu_from.sources
         {
           echo "Types: deb"
           echo "URIs: $mirror"
-          echo "Suites: $backports"
+          echo "Suites: $qemu_from"
           echo "Components: main"
           [ -z "$signed_by" ] || echo "Signed-By: $signed_by"
         } | $sudo tee "$added_sources" >/dev/null
-        done_here+=("added $backports to apt's sources")
+        done_here+=("added $qemu_from to apt's sources")
       fi
       update_index
     fi
@@ -260,10 +248,11 @@ if [ "$path" = emulated ]; then
       wine_cannot_run "$1"
     }
     if [ $needs_qemu = 1 ]; then
-      install_packages -t "$backports" "$qemu_package" ||
-        give_up "could not install $qemu_package $qemu_minimum_version or later from $backports; install it by hand, or boot with ia32_emulation=on"
+      offered_by=${qemu_from:-$release}
+      install_packages ${qemu_from:+-t "$qemu_from"} "$qemu_package" ||
+        give_up "could not install $qemu_package $qemu_minimum_version or later from $offered_by; install it by hand, or boot with ia32_emulation=on"
       dpkg --compare-versions "$(dpkg-query -W -f='${Version}' "$qemu_package")" ge "$qemu_minimum_version" ||
-        give_up "$backports offers no $qemu_package $qemu_minimum_version or later; boot with ia32_emulation=on"
+        give_up "$offered_by offers no $qemu_package $qemu_minimum_version or later; boot with ia32_emulation=on"
       done_here+=("installed $qemu_package $(dpkg-query -W -f='${Version}' "$qemu_package")")
       added_sources=""  # now the source of an installed package
     fi
@@ -272,7 +261,10 @@ if [ "$path" = emulated ]; then
       done_here+=("installed ${missing[*]}")
     fi
   fi
-  [ -x "$interpreter" ] || wine_cannot_run "$interpreter is missing; reinstall $qemu_package, or boot with ia32_emulation=on"
+  # The emulator and its flags, as the installed package provides them.
+  mapfile -t qemu_files < <(dpkg-query -L "$qemu_package" 2>/dev/null || true)
+  read -r interpreter handler_flags < <(i386_emulator "" "${qemu_files[@]}") ||
+    wine_cannot_run "$qemu_package provides no emulator of i386 programs (no binfmt.d entry for them, no bin/qemu-i386); reinstall $qemu_package, or boot with ia32_emulation=on"
 
   # The probe and the fault-code library, rebuilt when missing or older than
   # their sources. Written under another name first: parallel runs never see
@@ -293,16 +285,24 @@ if [ "$path" = emulated ]; then
     build_if_stale "$emulation_dir/faultcodes-check" "$here/emulation/faultcodes_test.c" -m32 ||
     wine_cannot_run "could not build the emulation's helpers with gcc -m32 (package gcc-multilib)"
 
-  # The handler: registered when missing, made again when it points at
-  # another emulator or at one that ignores MAP_FIXED_NOREPLACE (F pins the
-  # binary that was registered, so an upgrade needs a new registration).
+  # The handler: registered when missing, made again when it names another
+  # emulator or other flags than the package's (as one registered before the
+  # packaging moved the emulator) or an emulator that ignores
+  # MAP_FIXED_NOREPLACE (F pins the binary that was registered, so an
+  # upgrade needs a new registration).
   if [ ! -e "$binfmt/register" ]; then
     have_root && $sudo mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
     [ -e "$binfmt/register" ] ||
       wine_cannot_run "binfmt_misc is not available here (it needs root, and a kernel or container that offers it); boot with ia32_emulation=on, or run as root"
   fi
+  # The kernel lists the flags in an order of its own.
+  letters() { grep -o . <<<"$1" | sort | tr -d '\n'; }
+  registered_as_chosen() {
+    handler_registered && grep -qx "interpreter $interpreter" "$handler_entry" &&
+      [ "$(letters "$(sed -n 's/^flags: //p' "$handler_entry")")" = "$(letters "$handler_flags")" ]
+  }
   registered_now=0
-  if ! handler_registered || ! grep -qx "interpreter $interpreter" "$handler_entry" || ! "$mapping_probe" 2>/dev/null; then
+  if ! registered_as_chosen || ! "$mapping_probe" 2>/dev/null; then
     have_root || wine_cannot_run "32-bit x86 programs are to run under emulation here ($reason); registering the emulator needs root after every boot: run make as root, or boot with ia32_emulation=on"
     remove_handler || wine_cannot_run "could not remove the old i386 handler $handler_entry; run as root"
     printf '%s' ":$handler:M::$i386_magic:$i386_mask:$interpreter:$handler_flags" | $sudo tee "$binfmt/register" >/dev/null ||

@@ -10,6 +10,7 @@ namespace tarnwix::host {
 
 const char* kind_name(ElementKind kind);
 std::string describe_records(const Module& module);
-std::string describe_frame(const FrameSnapshot& frame, int number);
+// Values with `digits` significant digits; 17 tell any two doubles apart.
+std::string describe_frame(const FrameSnapshot& frame, int number, int digits = 6);
 
 }  // namespace tarnwix::host

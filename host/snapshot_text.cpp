@@ -80,13 +80,13 @@ std::string describe_records(const Module& module) {
   return out + "\n";
 }
 
-std::string describe_frame(const FrameSnapshot& frame, int number) {
+std::string describe_frame(const FrameSnapshot& frame, int number, int digits) {
   std::string out = printf_string("Frame %d:\n", number);
   for (const ElementSnapshot& e : frame.elements) {
     out += printf_string("  %2d %-12s 0x%04X %-7s%s", e.index, kind_name(e.kind),
                          static_cast<unsigned>(e.resource_id) & 0xFFFFFFFFu, e.hidden ? "hidden" : "shown",
                          e.bright ? " bright" : "");
-    for (double v : e.values) out += printf_string(" %.6g", v);
+    for (double v : e.values) out += printf_string(" %.*g", digits, v);
     if (e.kind == ElementKind::kString) out += " \"" + e.text + "\"";
     out += "\n";
   }

@@ -1,6 +1,7 @@
 // The altimeter's element callbacks: which rows each test shows, the values
 // and clamps of the moving pictures, the texts and their formatter, and what
 // NaN and extreme inputs give.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>

@@ -15,7 +15,7 @@ old_qemu=${1:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/cmake"
-cp -r "$here/../setup.sh" "$here" "$work/cmake/"
+cp -r "$here/../setup.sh" "$here/../apt-sources.sh" "$here" "$work/cmake/"
 setup=$work/cmake/setup.sh
 entry=/proc/sys/fs/binfmt_misc/tarnwix-i386
 failures=0
@@ -92,18 +92,42 @@ check "no root: names the kernel option" grep -q "ia32_emulation=on" <<<"$output
 output=$(in_namespace '"$setup" --nativ 2>&1; echo "status $?"')
 check "unknown option: refused" grep -q "unknown option --nativ" <<<"$output"
 
+# A handler that names another emulator or other flags than the package's,
+# as the setup of an older tree registered them before the packaging moved
+# the emulator, is made again.
+# shellcheck source-path=SCRIPTDIR source=emulator.sh
+. "$here/emulator.sh"
+mapfile -t qemu_files < <(dpkg-query -L qemu-user)
+read -r interpreter flags < <(i386_emulator "" "${qemu_files[@]}")
+export interpreter flags
+older=("$interpreter PF")
+for other in /usr/libexec/qemu-binfmt/i386-binfmt-P /usr/bin/qemu-i386; do
+  [ "$other" = "$interpreter" ] || [ ! -x "$other" ] || older+=("$other POF")
+done
+for registration in "${older[@]}"; do
+  export registration
+  output=$(in_namespace '
+    printf "%s" ":tarnwix-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:${registration% *}:${registration#* }" \
+      >/proc/sys/fs/binfmt_misc/register || exit 97
+    "$setup"; echo "status $?"; sed -n "s/^interpreter //p; s/^flags: //p" "$entry"')
+  check "older registration ($registration): made again ($output)" grep -q "registered $interpreter as the handler" <<<"$output"
+  check "older registration ($registration): now the package's emulator" grep -qx "$interpreter" <<<"$output"
+  check "older registration ($registration): now the package's flags" \
+    [ "$(grep -x '[A-Z]*' <<<"$output" | grep -o . | sort | tr -d '\n')" = "$(grep -o . <<<"$flags" | sort | tr -d '\n')" ]
+  check "older registration ($registration): exits 0" grep -qx "status 0" <<<"$output"
+done
+
 # A handler pinned to an emulator that ignores MAP_FIXED_NOREPLACE is made
 # again (as after an upgrade of qemu: the path is the same, the pinned
 # binary the old one).
 if [ -n "$old_qemu" ]; then
   output=$(in_namespace '
-    interpreter=/usr/libexec/qemu-binfmt/i386-binfmt-P
     mount --bind "$old_qemu" "$interpreter" || exit 98
-    printf "%s" ":tarnwix-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$interpreter:POF" \
+    printf "%s" ":tarnwix-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$interpreter:$flags" \
       >/proc/sys/fs/binfmt_misc/register
     umount --lazy "$interpreter"
     "$setup"; echo "status $?"')
-  check "old emulator: registered again ($output)" grep -q "registered /usr/libexec/qemu-binfmt/i386-binfmt-P" <<<"$output"
+  check "old emulator: registered again ($output)" grep -q "registered $interpreter" <<<"$output"
   check "old emulator: exits 0" grep -qx "status 0" <<<"$output"
 else
   echo "skipped: a handler pinned to an old emulator (no OLD_QEMU given)"

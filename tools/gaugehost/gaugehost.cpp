@@ -2,10 +2,14 @@
 // and the snapshot of a number of frames.
 //
 //   gaugehost MODULE.gau [--frames N] [--set TOKEN=VALUE]... [--click X,Y]...
-//                        [--named NAME=VALUE]... [--sound LIBRARY.dll]
+//                        [--named NAME=VALUE]... [--sound LIBRARY.dll] [--digits N]
+//                        [--x87-precision 24|53|64]
+#include <float.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +24,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: gaugehost MODULE.gau [--frames N] [--set TOKEN=VALUE]... [--click X,Y]...\n"
-               "                            [--named NAME=VALUE]... [--sound LIBRARY.dll]\n");
+               "                            [--named NAME=VALUE]... [--sound LIBRARY.dll] [--digits N]\n"
+               "                            [--x87-precision 24|53|64]\n");
   return 2;
 }
 
@@ -37,6 +42,10 @@ int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string path = argv[1];
   int frames = 1;
+  int digits = 6;  // of the frames' values; 17 tell any two doubles apart
+  // The x87 unit's precision as the process starts (double on Windows,
+  // extended under Wine) unless a panel's is asked for.
+  std::optional<unsigned> precision_control;
   std::vector<std::pair<uint32_t, double>> variables;
   std::vector<std::pair<int, int>> clicks;
   std::vector<std::pair<std::string, uint32_t>> named;
@@ -48,6 +57,10 @@ int main(int argc, char** argv) {
     double number = 0;
     if (option == "--frames" && parse_number(argument, &number) && number >= 0 && number <= 1e6) {
       frames = static_cast<int>(number);
+    } else if (option == "--digits" && parse_number(argument, &number) && number >= 1 && number <= 17) {
+      digits = static_cast<int>(number);
+    } else if (option == "--x87-precision" && (argument == "24" || argument == "53" || argument == "64")) {
+      precision_control = argument == "24" ? _PC_24 : argument == "53" ? _PC_53 : _PC_64;
     } else if (option == "--set" && argument.find('=') != std::string::npos) {
       const size_t eq = argument.find('=');
       double token = 0, value = 0;
@@ -88,6 +101,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const auto& [token, value] : variables) panel.set_variable(token, value);
+  // The precision the panel leaves the x87 unit in while it calls the gauges.
+  if (precision_control) _controlfp(*precision_control, _MCW_PC);
   std::fputs(describe_records(*module).c_str(), stdout);
   module->call_module_init();
   module->install();
@@ -97,7 +112,8 @@ int main(int argc, char** argv) {
     const int record = module->click(x, y);
     std::printf("Click at (%d, %d): %s\n", x, y, record < 0 ? "no area" : ("area " + std::to_string(record)).c_str());
   }
-  for (int frame = 1; frame <= frames; ++frame) std::fputs(describe_frame(module->frame(), frame).c_str(), stdout);
+  for (int frame = 1; frame <= frames; ++frame)
+    std::fputs(describe_frame(module->frame(), frame, digits).c_str(), stdout);
   for (const auto& [name, variable] : panel.named_variables())
     std::printf("Named variable \"%s\" = %u\n", name.c_str(), panel.read_named(name).value_or(0));
   module->kill();
