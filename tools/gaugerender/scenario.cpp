@@ -19,9 +19,6 @@ namespace tarnwix::host {
 
 namespace {
 
-constexpr int kPanelGap = 10;
-constexpr Rgb kPanelGrey{28, 28, 30};
-
 std::string file_stem(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -187,16 +184,8 @@ class ScenarioRun {
 
   // Our module's name as it is spelt, for a name in any case; empty when the
   // name is not one of ours.
-  static std::string our_module(const std::string& name) {
-    for (const std::string& ours : all_module_names())
-      if (same_text(ours, name)) return ours;
-    return {};
-  }
-  static bool same_text(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-  }
+  static std::string our_module(const std::string& name) { return our_module_name(name); }
+  static bool same_text(const std::string& a, const std::string& b) { return same_name(a, b); }
 
   // Places the window's gauges; what is not drawn is listed and logged.
   void lay_out_panel() {
@@ -321,12 +310,8 @@ class ScenarioRun {
   // Moves every ramped variable to its place on frame i of n; the last frame
   // sets the target itself.
   void apply_ramps(const std::map<uint32_t, double>& ramp_start, int i, int n) {
-    for (const auto& [token, target] : ramp_targets_) {
-      const double from = ramp_start.at(token);
-      const double value =
-          std::isfinite(from) && std::isfinite(target) ? from + (target - from) * (static_cast<double>(i) / n) : target;
-      panel_.set_variable(token, i == n ? target : value);
-    }
+    for (const auto& [token, target] : ramp_targets_)
+      panel_.set_variable(token, ramp_value(ramp_start.at(token), target, i, n));
   }
 
   // Advances every gauge one frame and draws the panel; the key events sent
