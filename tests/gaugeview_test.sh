@@ -199,6 +199,35 @@ scenario_group() {
   wait_log "$log" 'stepped one frame' || fail "Ctrl+Right did not step"
   after=$(grep -c 'stepped one frame' "$log")
   [ "$after" = $((before + 1)) ] && pass "Ctrl+Right steps one frame" || fail "stepping made $((after - before)) steps"
+  # Save picture and Save scenario, through their dialogs as a person types a name.
+  local windows_scratch="Z:${scratch//\//\\}"
+  grab "$scratch/paused.png" "$cx" "$cy" "$cw" "$ch"
+  xdotool key ctrl+s
+  sleep $((2 * TIMEOUT_SCALE))
+  xdotool type "$windows_scratch\\saved.png"
+  xdotool key Return
+  wait_log "$log" 'picture saved to ' && same_pictures "$scratch/paused.png" "$scratch/saved.png" &&
+    pass "Save picture writes the window as it is on the screen" || fail "Save picture"
+  xdotool key ctrl+shift+s
+  sleep $((2 * TIMEOUT_SCALE))
+  xdotool type "$windows_scratch\\saved.txt"
+  xdotool key Return
+  wait_log "$log" 'scenario saved to ' || fail "Save scenario wrote nothing"
+  mkdir -p "$scratch/saved_replay"
+  "$run" "$renderer" --modules "$dist_dir" --last-frame --quiet --out "$scratch/saved_replay" "$scratch/saved.txt" \
+    >/dev/null && same_pictures "$scratch/paused.png" "$scratch/saved_replay/saved.png" &&
+    pass "the scenario saved from the played one replays to the same picture" || fail "Save scenario's replay"
+  xdotool key ctrl+q
+  wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
+
+  # A module opened alone at twice its size: a click reaches its own pixels.
+  viewer_start "$log" --modules "$dist_dir" --zoom 200 --set 769=1 "$dist_dir/Tarnwix_Utils.gau"
+  wait_log "$log" 'place canvas ' || return 1
+  read -r cx cy cw ch < <(canvas_place "$log")
+  [ "${cw}x${ch}" = 1092x222 ] || fail "the strip at 200 % is ${cw}x${ch} on the screen"
+  click_at $((cx + 2 * 300 + 1)) $((cy + 2 * 70 + 1))
+  wait_log "$log" 'click Tarnwix_Utils \(300, 70\): area [0-9]+, the BARO SET button' &&
+    pass "at 200 % a click reaches the gauge's own pixel" || fail "the zoomed click went elsewhere"
   xdotool key ctrl+q
   wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
 }

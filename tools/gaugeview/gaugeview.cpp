@@ -106,14 +106,15 @@ int main(int argc, char** argv) {
   if (arguments.bench_frames > 0) {
     // Without the sound library first: once the panel has loaded it, every
     // gauge finds it loaded.
-    std::printf("| %s | frame ms | update ms | draw ms | blit ms |\n|---|---:|---:|---:|---:|\n",
-                arguments.target.c_str());
     std::unique_ptr<MainWindow> window;
     for (bool with_sound : {false, true}) {
       SessionOptions bench_options = options;
       bench_options.sound_library = with_sound ? sound : "";
       std::unique_ptr<Session> session = Session::open(arguments.target, bench_options, log, &error);
       if (!session) return fail(error, 1);
+      if (!with_sound)
+        std::printf("| %s, %d frames | frame | update | draw | blit |\n|---|---:|---:|---:|---:|\n",
+                    session->title().c_str(), arguments.bench_frames);
       window = std::make_unique<MainWindow>(arguments, bench_options, log);
       if (!window->create(instance, std::move(session))) return fail("cannot create the window", 1);
       window->bench(arguments.bench_frames, with_sound ? "GaugeSound loaded by the panel" : "GaugeSound absent");

@@ -62,6 +62,7 @@ MainWindow::MainWindow(const Arguments& arguments, const SessionOptions& options
 MainWindow::~MainWindow() {
   log_.set_listener(nullptr);
   canvas_.set_session(nullptr);
+  if (hwnd_ != nullptr && IsWindow(hwnd_)) DestroyWindow(hwnd_);
 }
 
 bool MainWindow::create(HINSTANCE instance, std::unique_ptr<Session> session) {
@@ -69,14 +70,17 @@ bool MainWindow::create(HINSTANCE instance, std::unique_ptr<Session> session) {
   session_ = std::move(session);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  WNDCLASSA window_class{};
-  window_class.lpfnWndProc = &MainWindow::procedure;
-  window_class.hInstance = instance;
-  window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  window_class.lpszClassName = kClassName;
-  window_class.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
-  if (RegisterClassA(&window_class) == 0) return false;
+  static const bool registered = [&] {
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = &MainWindow::procedure;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    window_class.lpszClassName = kClassName;
+    window_class.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    return RegisterClassA(&window_class) != 0;
+  }();
+  if (!registered) return false;
 
   // Big enough for the whole picture at the zoom asked for, within the screen.
   RECT wanted{0, 0, static_cast<LONG>(int64_t{session_->width()} * arguments_.zoom / 100) + kInputsWidth + 24,

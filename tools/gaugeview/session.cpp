@@ -294,6 +294,7 @@ std::unique_ptr<Session> Session::open(const std::string& path, const SessionOpt
       log.add(0, "cannot load the sound library " + options.sound_library + "; the gauges run without it");
   }
   host::set_call_time_limit(options.call_budget_ms);
+  log.add(0, "open " + path);
   const std::string extension = lower_extension(path);
   const bool opened = extension == ".cfg"   ? session->open_panel(path, error)
                       : extension == ".gau" ? session->open_module(path, error)
@@ -405,7 +406,6 @@ bool Session::open_module_lines(const std::vector<host::ScenarioModule>& modules
 
 // Loads and installs every gauge, lays out the window and sets the start values.
 void Session::start(const std::string& head) {
-  log_.add(frame_, "open " + path_ + (title_.empty() ? "" : " (" + title_ + ")"));
   for (auto& gauge : gauges_)
     if (gauge->module == nullptr && gauge->fault.empty()) load(*gauge);
   lay_out();
