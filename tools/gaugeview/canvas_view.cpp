@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "window_class.h"
+
 namespace tarnwix::view {
 
 namespace {
@@ -30,16 +32,13 @@ CanvasView::~CanvasView() {
 }
 
 bool CanvasView::create(HWND parent, HINSTANCE instance) {
-  static const bool registered = [&] {
-    WNDCLASSA window_class{};
-    window_class.style = CS_HREDRAW | CS_VREDRAW;
-    window_class.lpfnWndProc = &CanvasView::procedure;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    window_class.lpszClassName = kClassName;
-    return RegisterClassA(&window_class) != 0;
-  }();
-  if (!registered) return false;
+  WNDCLASSA window_class{};
+  window_class.style = CS_HREDRAW | CS_VREDRAW;
+  window_class.lpfnWndProc = &window_procedure<CanvasView>;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  window_class.lpszClassName = kClassName;
+  if (!register_window_class(window_class)) return false;
   hwnd_ = CreateWindowExA(0, kClassName, "", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, 0, 0, 10, 10, parent,
                           nullptr, instance, this);
   if (hwnd_ == nullptr) return false;
@@ -101,16 +100,6 @@ void CanvasView::set_zoom(int percent) {
 
 SIZE CanvasView::shown_size() const {
   return {static_cast<LONG>(int64_t{width_} * zoom_ / 100), static_cast<LONG>(int64_t{height_} * zoom_ / 100)};
-}
-
-LRESULT CALLBACK CanvasView::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    static_cast<CanvasView*>(create->lpCreateParams)->hwnd_ = hwnd;
-  }
-  auto* view = reinterpret_cast<CanvasView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  return view != nullptr ? view->handle(message, wparam, lparam) : DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
 LRESULT CanvasView::handle(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -40,7 +40,8 @@ class CanvasView {
   std::function<void(int x, int y)> on_click;
 
  private:
-  static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  template <typename Owner>
+  friend LRESULT CALLBACK window_procedure(HWND, UINT, WPARAM, LPARAM);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   void on_paint();
   void on_mouse_move(int x, int y);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "window_class.h"
+
 namespace tarnwix::view {
 
 namespace {
@@ -56,16 +58,13 @@ bool read_value(const std::string& typed, double* value) {
 
 bool InputsPane::create(HWND parent, HINSTANCE instance) {
   instance_ = instance;
-  static const bool registered = [&] {
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = &InputsPane::procedure;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    window_class.lpszClassName = kClassName;
-    return RegisterClassA(&window_class) != 0;
-  }();
-  if (!registered) return false;
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = &window_procedure<InputsPane>;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  window_class.lpszClassName = kClassName;
+  if (!register_window_class(window_class)) return false;
   font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   hwnd_ = CreateWindowExA(WS_EX_CLIENTEDGE, kClassName, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPCHILDREN, 0, 0,
                           10, 10, parent, nullptr, instance, this);
@@ -244,16 +243,6 @@ bool InputsPane::take_moved() {
   const bool moved = moved_;
   moved_ = false;
   return moved;
-}
-
-LRESULT CALLBACK InputsPane::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    static_cast<InputsPane*>(create->lpCreateParams)->hwnd_ = hwnd;
-  }
-  auto* pane = reinterpret_cast<InputsPane*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  return pane != nullptr ? pane->handle(message, wparam, lparam) : DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
 LRESULT InputsPane::handle(UINT message, WPARAM wparam, LPARAM lparam) {

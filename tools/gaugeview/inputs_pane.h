@@ -43,7 +43,8 @@ class InputsPane {
     double shown = 0;
     bool shown_once = false;
   };
-  static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  template <typename Owner>
+  friend LRESULT CALLBACK window_procedure(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK box_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                         DWORD_PTR data);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);

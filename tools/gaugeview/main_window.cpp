@@ -10,6 +10,7 @@
 
 #include "host/version.h"
 #include "resource.h"
+#include "window_class.h"
 
 namespace tarnwix::view {
 
@@ -70,17 +71,14 @@ bool MainWindow::create(HINSTANCE instance, std::unique_ptr<Session> session) {
   session_ = std::move(session);
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  static const bool registered = [&] {
-    WNDCLASSA window_class{};
-    window_class.lpfnWndProc = &MainWindow::procedure;
-    window_class.hInstance = instance;
-    window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    window_class.lpszClassName = kClassName;
-    window_class.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
-    return RegisterClassA(&window_class) != 0;
-  }();
-  if (!registered) return false;
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = &window_procedure<MainWindow>;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  window_class.lpszClassName = kClassName;
+  window_class.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+  if (!register_window_class(window_class)) return false;
 
   // Big enough for the whole picture at the zoom asked for, within the screen.
   RECT wanted{0, 0, static_cast<LONG>(int64_t{session_->width()} * arguments_.zoom / 100) + kInputsWidth + 24,
@@ -132,16 +130,6 @@ bool MainWindow::create(HINSTANCE instance, std::unique_ptr<Session> session) {
   ShowWindow(hwnd_, SW_SHOW);
   UpdateWindow(hwnd_);
   return true;
-}
-
-LRESULT CALLBACK MainWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    static_cast<MainWindow*>(create->lpCreateParams)->hwnd_ = hwnd;
-  }
-  auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  return window != nullptr ? window->handle(message, wparam, lparam) : DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
 LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -441,38 +429,35 @@ void MainWindow::choose_file_to_open() {
   later([this, path] { open(path, ""); });
 }
 
-void MainWindow::save_picture() {
-  if (!session_) return;
+// The file a person names in the Save dialog, starting from `suggested`;
+// empty when they cancel.
+std::string MainWindow::ask_file_to_save(const char* filter, const char* extension, const std::string& suggested) {
   char file[MAX_PATH] = "";
-  std::snprintf(file, sizeof file, "%s", file_dialog_name(session_->path(), ".png").c_str());
+  std::snprintf(file, sizeof file, "%s", suggested.c_str());
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = hwnd_;
-  dialog.lpstrFilter = "PNG pictures\0*.png\0";
+  dialog.lpstrFilter = filter;
   dialog.lpstrFile = file;
   dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrDefExt = "png";
+  dialog.lpstrDefExt = extension;
   dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetSaveFileNameA(&dialog)) return;
+  return GetSaveFileNameA(&dialog) ? std::string(file) : std::string();
+}
+
+void MainWindow::save_picture() {
+  if (!session_) return;
+  const std::string file = ask_file_to_save("PNG pictures\0*.png\0", "png", file_dialog_name(session_->path(), ".png"));
   std::string error;
-  if (!session_->save_picture(file, &error)) complain(error);
+  if (!file.empty() && !session_->save_picture(file, &error)) complain(error);
 }
 
 void MainWindow::save_scenario() {
   if (!session_) return;
-  char file[MAX_PATH] = "";
-  std::snprintf(file, sizeof file, "%s", file_dialog_name(session_->path(), "_recorded.txt").c_str());
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = hwnd_;
-  dialog.lpstrFilter = "Scenarios\0*.txt\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrDefExt = "txt";
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetSaveFileNameA(&dialog)) return;
+  const std::string file =
+      ask_file_to_save("Scenarios\0*.txt\0", "txt", file_dialog_name(session_->path(), "_recorded.txt"));
   std::string error;
-  if (!session_->save_scenario(file, &error)) complain(error);
+  if (!file.empty() && !session_->save_scenario(file, &error)) complain(error);
 }
 
 void MainWindow::set_paused(bool paused) {

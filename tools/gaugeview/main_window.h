@@ -39,7 +39,8 @@ class MainWindow {
   void bench(int frames, const std::string& label);
 
  private:
-  static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  template <typename Owner>
+  friend LRESULT CALLBACK window_procedure(HWND, UINT, WPARAM, LPARAM);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   void on_command(int id);
   void on_size();
@@ -52,6 +53,7 @@ class MainWindow {
   void show_session();
   void open(const std::string& path, const std::string& window);
   void choose_file_to_open();
+  std::string ask_file_to_save(const char* filter, const char* extension, const std::string& suggested);
   void save_picture();
   void save_scenario();
   void set_paused(bool paused);
