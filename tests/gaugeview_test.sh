@@ -220,6 +220,22 @@ scenario_group() {
   xdotool key ctrl+q
   wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
 
+  # The window list switches to the virtual cockpit, the power carried over.
+  viewer_start "$log" --modules "$dist_dir" --set 769=1 "$dist_dir/example_panel/panel.cfg"
+  wait_log "$log" 'place canvas ' || return 1
+  read -r cx cy cw ch < <(canvas_place "$log")
+  click_at $((cx + 200)) $((cy - 15))  # the list, above the canvas
+  sleep $((1 * TIMEOUT_SCALE))
+  xdotool key Down Down Return
+  wait_log "$log" 'place canvas .* 512x512 ' || fail "the window list did not switch to VCockpit01"
+  read -r cx cy cw ch < <(canvas_place "$log")
+  "$run" "$renderer" --panel "$dist_dir/example_panel/panel.cfg" --window VCockpit01 --modules "$dist_dir" \
+    --out "$scratch/render" >/dev/null
+  wait_screen_equal "$scratch/render/VCockpit01_VC01.png" "$scratch/vc.png" "$cx" "$cy" "$cw" "$ch" &&
+    pass "the virtual cockpit, switched to, is gaugerender's picture, powered" || fail "the switched window differs"
+  xdotool key ctrl+q
+  wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
+
   # A module opened alone at twice its size: a click reaches its own pixels.
   viewer_start "$log" --modules "$dist_dir" --zoom 200 --set 769=1 "$dist_dir/Tarnwix_Utils.gau"
   wait_log "$log" 'place canvas ' || return 1

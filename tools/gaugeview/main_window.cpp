@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "host/version.h"
@@ -129,6 +130,7 @@ bool MainWindow::create(HINSTANCE instance, std::unique_ptr<Session> session) {
   show_session();
   ShowWindow(hwnd_, SW_SHOW);
   UpdateWindow(hwnd_);
+  SetFocus(canvas_.hwnd());
   return true;
 }
 
@@ -136,7 +138,10 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       if (LOWORD(wparam) == ID_WINDOW_LIST) {
-        if (HIWORD(wparam) == CBN_SELCHANGE)
+        // A window is chosen once the list is closed: moving through the open
+        // list opens nothing.
+        const bool dropped = SendMessageA(window_list_, CB_GETDROPPEDSTATE, 0, 0) != 0;
+        if (HIWORD(wparam) == CBN_CLOSEUP || (HIWORD(wparam) == CBN_SELCHANGE && !dropped))
           on_command(ID_WINDOW_FIRST + static_cast<int>(SendMessageA(window_list_, CB_GETCURSEL, 0, 0)));
         return 0;
       }
@@ -173,9 +178,8 @@ void MainWindow::on_command(int id) {
     const int index = id - ID_WINDOW_FIRST;
     if (index < 0 || index >= static_cast<int>(session_->windows().size()) || index == session_->window_index()) return;
     const std::string name = session_->windows()[static_cast<size_t>(index)];
-    later([this, name] {
-      open(session_->is_scenario() ? session_->path() : session_->path(), name.substr(0, name.find(' ')));
-    });
+    const std::string path = session_->path();
+    later([this, path, name] { open(path, name.substr(0, name.find(' '))); });
     return;
   }
   switch (id) {
@@ -380,12 +384,15 @@ void MainWindow::fill_window_choices() {
   DrawMenuBar(hwnd_);
 }
 
-void MainWindow::open(const std::string& path, const std::string& window) {
+void MainWindow::open(std::string path, std::string window) {
   SessionOptions options = options_;
   options.window = window;
-  // The inputs as they are now carry over to what opens.
+  // The inputs as they are now carry over to what opens (an unset variable reads 0).
+  const double zero = 0.0;
   if (session_)
-    for (const Input& input : session_->inputs()) options.start_values.emplace_back(input.token, input.value);
+    for (const Input& input : session_->inputs())
+      if (std::memcmp(&input.value, &zero, sizeof zero) != 0)
+        options.start_values.emplace_back(input.token, input.value);
   const std::string previous_path = session_ ? session_->path() : std::string();
   std::string previous_window;
   if (session_ && session_->window_index() >= 0)
@@ -412,6 +419,8 @@ void MainWindow::open(const std::string& path, const std::string& window) {
   }
   show_session();
   canvas_.show(Picture(session_->width(), session_->height()), {});
+  // The keyboard goes back to the window, whatever control chose the file or window.
+  SetFocus(canvas_.hwnd());
 }
 
 void MainWindow::choose_file_to_open() {

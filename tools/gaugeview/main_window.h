@@ -51,7 +51,8 @@ class MainWindow {
   void later(std::function<void()> work) { pending_.push_back(std::move(work)); }
   void run_frame();
   void show_session();
-  void open(const std::string& path, const std::string& window);
+  // By value: the names may come from the session that this replaces.
+  void open(std::string path, std::string window);
   void choose_file_to_open();
   std::string ask_file_to_save(const char* filter, const char* extension, const std::string& suggested);
   void save_picture();

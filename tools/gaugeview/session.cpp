@@ -344,7 +344,10 @@ bool Session::open_panel(const std::string& path, std::string* error) {
     gauge->file = module_path;
     gauges_.push_back(std::move(gauge));
   }
-  start("panel " + path + " window " + window_->name());
+  // The replay may run from another folder: the panel by its full path.
+  char full[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  start("panel " + (length > 0 && length < MAX_PATH ? std::string(full) : path) + " window " + window_->name());
   return true;
 }
 
