@@ -91,16 +91,11 @@ panel_group() {
     fail "the airspeed on the screen is not gaugerender's picture of 123 knots"
   fi
 
-  # The whole window, for the README.
-  sleep $((2 * TIMEOUT_SCALE))
+  # The session recorded and replayed ends on the last grab; the whole
+  # window then is the README's screenshot.
+  wait_screen_stable "$scratch/last.png" "$cx" "$cy" "$cw" "$ch" || fail "the picture did not settle"
   import -window "$(xdotool search --name '^gaugeview - ' | head -1)" "$build_dir/tests/gaugeview.png" ||
     fail "no screenshot of the window"
-
-  # The session recorded and replayed ends on the last grab.
-  grab "$scratch/last.png" "$cx" "$cy" "$cw" "$ch"
-  sleep $((1 * TIMEOUT_SCALE))
-  grab "$scratch/last_again.png" "$cx" "$cy" "$cw" "$ch"
-  same_pictures "$scratch/last.png" "$scratch/last_again.png" || fail "the picture did not settle"
   xdotool key ctrl+q
   wait_viewer_exit || return 1
   [ "$VIEWER_STATUS" = 0 ] && pass "Ctrl+Q quits with status 0" || fail "Ctrl+Q: exit status $VIEWER_STATUS"
@@ -140,8 +135,7 @@ faults_group() {
     pass "a module that crashes is stopped and logged" || fail "no crash logged"
   wait_log "$log" 'fault faulty_hang_on_nan: .*ran past the budget' &&
     pass "a module that hangs is stopped and logged" || fail "no hang logged"
-  sleep $((1 * TIMEOUT_SCALE))
-  grab "$scratch/faulted.png" "$cx" "$cy" "$cw" "$ch"
+  wait_screen_stable "$scratch/faulted.png" "$cx" "$cy" "$cw" "$ch"
   for x in $crash_x $hang_x; do
     [ "$(pixel "$scratch/faulted.png" "$x" 0)" = 230,20,20 ] && pass "the stopped gauge at $x is outlined in red" ||
       fail "no red outline at $x, 0: $(pixel "$scratch/faulted.png" "$x" 0)"
@@ -203,13 +197,13 @@ scenario_group() {
   local windows_scratch="Z:${scratch//\//\\}"
   grab "$scratch/paused.png" "$cx" "$cy" "$cw" "$ch"
   xdotool key ctrl+s
-  sleep $((2 * TIMEOUT_SCALE))
+  wait_window 'Save As' || fail "no Save dialog"
   xdotool type "$windows_scratch\\saved.png"
   xdotool key Return
   wait_log "$log" 'picture saved to ' && same_pictures "$scratch/paused.png" "$scratch/saved.png" &&
     pass "Save picture writes the window as it is on the screen" || fail "Save picture"
   xdotool key ctrl+shift+s
-  sleep $((2 * TIMEOUT_SCALE))
+  wait_window 'Save As' || fail "no Save dialog"
   xdotool type "$windows_scratch\\saved.txt"
   xdotool key Return
   wait_log "$log" 'scenario saved to ' || fail "Save scenario wrote nothing"

@@ -8,6 +8,8 @@
 #   control_centre LOG NAME      "X Y", the centre of a control ("box 74")
 #   grab OUT.png X Y W H         that part of the screen
 #   same_pictures A B            true when every pixel agrees; else prints how many differ
+#   wait_screen_stable OUT X Y W H   waits until that part of the screen stops changing
+#   wait_window TITLE            waits for a window (a dialog) of that title
 #   wait_viewer_exit [S]         waits for the viewer to end; its status in VIEWER_STATUS
 # TIMEOUT_SCALE (default 1) stretches every wait, for the emulated path.
 
@@ -107,6 +109,32 @@ wait_screen_change() {
     sleep 0.5
   done
   echo "the screen did not change from $picture"
+  return 1
+}
+
+# Polls the screen until that part of it stays the same for a third of a
+# second (the frames after the last input have been drawn); the grab in OUT.
+wait_screen_stable() {
+  local out=$1 x=$2 y=$3 w=$4 h=$5 seconds=${6:-30} i
+  grab "$out" "$x" "$y" "$w" "$h"
+  for ((i = 0; i < seconds * TIMEOUT_SCALE * 3; i++)); do
+    sleep 0.33
+    grab "$out.again.png" "$x" "$y" "$w" "$h"
+    same_pictures "$out" "$out.again.png" >/dev/null && return 0
+    mv "$out.again.png" "$out"
+  done
+  echo "the screen did not settle"
+  return 1
+}
+
+# Waits for a window of that title (a dialog) to appear.
+wait_window() {
+  local title=$1 seconds=${2:-30} i
+  for ((i = 0; i < seconds * TIMEOUT_SCALE * 10; i++)); do
+    xdotool search --name "$title" >/dev/null 2>&1 && { sleep 0.3; return 0; }
+    sleep 0.1
+  done
+  echo "no window '$title' appeared"
   return 1
 }
 
