@@ -103,7 +103,10 @@ void InputsPane::add_row(const Input& input) {
     SendMessageA(row.slider, TBM_SETPAGESIZE, 0, kSliderSteps / 20);
   }
   row.box = make("EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
-  SetWindowSubclass(row.box, &InputsPane::box_procedure, 1, reinterpret_cast<DWORD_PTR>(this));
+  // The box's own procedure, before ours, as every version of Windows allows.
+  SetWindowLongPtrA(row.box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  box_default_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(row.box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InputsPane::box_procedure)));
   rows_.push_back(row);
 }
 
@@ -274,16 +277,15 @@ LRESULT InputsPane::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 // Enter in a box sets its value at once.
-LRESULT CALLBACK InputsPane::box_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                           DWORD_PTR data) {
-  auto* pane = reinterpret_cast<InputsPane*>(data);
+LRESULT CALLBACK InputsPane::box_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* pane = reinterpret_cast<InputsPane*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (message == WM_KEYDOWN && wparam == VK_RETURN) {
     if (Row* row = pane->row_of(hwnd)) pane->apply_box(*row);
     SendMessageA(hwnd, EM_SETSEL, 0, -1);
     return 0;
   }
   if (message == WM_CHAR && (wparam == '\r' || wparam == '\n')) return 0;  // no beep
-  return DefSubclassProc(hwnd, message, wparam, lparam);
+  return CallWindowProcA(pane->box_default_, hwnd, message, wparam, lparam);
 }
 
 }  // namespace tarnwix::view

@@ -45,8 +45,7 @@ class InputsPane {
   };
   template <typename Owner>
   friend LRESULT CALLBACK window_procedure(HWND, UINT, WPARAM, LPARAM);
-  static LRESULT CALLBACK box_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
-                                        DWORD_PTR data);
+  static LRESULT CALLBACK box_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
   void add_row(const Input& input);
   void place_rows();
@@ -58,6 +57,7 @@ class InputsPane {
 
   HWND hwnd_ = nullptr;
   HINSTANCE instance_ = nullptr;
+  WNDPROC box_default_ = nullptr;  // the edit control's own procedure
   HFONT font_ = nullptr;
   std::vector<Row> rows_;
   HWND named_title_ = nullptr;
