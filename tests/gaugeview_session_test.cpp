@@ -4,6 +4,7 @@
 // the log file and the command line.
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -235,6 +236,14 @@ TEST(GaugeviewFaults, AModuleThatCrashesHangsOrUnbalancesTheStackIsStoppedOutlin
   session.frame();
   EXPECT_NE(session.fault_of("faulty_cdecl_callback")->find("left the stack pointer"), std::string::npos)
       << all_lines(panel.log);
+  // The faulty modules' own variable is one the table of meanings does not know.
+  const auto unknown = std::find_if(session.inputs().begin(), session.inputs().end(),
+                                    [](const view::Input& input) { return input.token == 900; });
+  ASSERT_NE(unknown, session.inputs().end());
+  EXPECT_FALSE(unknown->known);
+  EXPECT_EQ(unknown->name, "unknown");
+  EXPECT_EQ(unknown->low, -100000);
+  EXPECT_EQ(unknown->high, 100000);
   EXPECT_EQ(*session.fault_of("faulty_crash_on_nan"), "");
   session.set_input(900, std::nan(""));
   session.frame();

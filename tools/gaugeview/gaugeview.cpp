@@ -23,11 +23,16 @@ using namespace tarnwix::view;
 namespace {
 
 // A program with a window has no console of its own: started from one on
-// Windows, it writes its messages there.
+// Windows, it writes its messages there; started from the desktop, it has
+// nowhere to write them, and says them in a message box.
+bool have_console = true;
 void reach_the_console() {
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (error != nullptr && error != INVALID_HANDLE_VALUE) return;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) {
+    have_console = false;
+    return;
+  }
   std::FILE* ignored = std::freopen("CONOUT$", "w", stdout);
   ignored = std::freopen("CONOUT$", "w", stderr);
   (void)ignored;
@@ -70,6 +75,7 @@ std::string example_panel(const std::string& modules, std::string* looked) {
 
 int fail(const std::string& message, int status) {
   std::fprintf(stderr, "gaugeview: %s\n", message.c_str());
+  if (!have_console) MessageBoxA(nullptr, message.c_str(), "gaugeview", MB_OK | MB_ICONERROR);
   return status;
 }
 
