@@ -39,7 +39,8 @@ log=$scratch/viewer.log
 
 panel_group() {
   x_start || return 1
-  viewer_start "$log" --modules "$dist_dir" --set 769=1 --record "$scratch/session.txt" "$dist_dir/example_panel/panel.cfg"
+  viewer_start "$log" --modules "$dist_dir" --set 769=1 --record "$scratch/session.txt" "$dist_dir/example_panel/panel.cfg" ||
+    return 1
   wait_log "$log" 'place canvas' || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
 
@@ -117,7 +118,7 @@ faults_group() {
   printf '%s\n' "module Tarnwix_Utils" "module faulty_crash_on_nan" "module faulty_hang_on_nan" \
     "module faulty_cdecl_callback" "set 769 1" "frames 2" >"$scratch/faulty.txt"
   x_start || return 1
-  viewer_start "$log" --modules "$modules" "$scratch/faulty.txt"
+  viewer_start "$log" --modules "$modules" "$scratch/faulty.txt" || return 1
   wait_log "$log" 'place box 900 ' || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
   wait_log "$log" 'fault faulty_cdecl_callback: .*left the stack pointer' &&
@@ -174,7 +175,7 @@ faults_group() {
 
 scenario_group() {
   x_start || return 1
-  viewer_start "$log" --modules "$dist_dir" "$source_dir/scenarios/panel_takeoff.txt"
+  viewer_start "$log" --modules "$dist_dir" "$source_dir/scenarios/panel_takeoff.txt" || return 1
   wait_log "$log" 'scenario ended' 120 || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
   mkdir -p "$scratch/render"
@@ -215,7 +216,7 @@ scenario_group() {
   wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
 
   # The window list switches to the virtual cockpit, the power carried over.
-  viewer_start "$log" --modules "$dist_dir" --set 769=1 "$dist_dir/example_panel/panel.cfg"
+  viewer_start "$log" --modules "$dist_dir" --set 769=1 "$dist_dir/example_panel/panel.cfg" || return 1
   wait_log "$log" 'place canvas ' || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
   click_at $((cx + 200)) $((cy - 15))  # the list, above the canvas
@@ -231,7 +232,7 @@ scenario_group() {
   wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
 
   # A module opened alone at twice its size: a click reaches its own pixels.
-  viewer_start "$log" --modules "$dist_dir" --zoom 200 --set 769=1 "$dist_dir/Tarnwix_Utils.gau"
+  viewer_start "$log" --modules "$dist_dir" --zoom 200 --set 769=1 "$dist_dir/Tarnwix_Utils.gau" || return 1
   wait_log "$log" 'place canvas ' || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
   [ "${cw}x${ch}" = 1092x222 ] || fail "the strip at 200 % is ${cw}x${ch} on the screen"

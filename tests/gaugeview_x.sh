@@ -41,12 +41,27 @@ x_start() {
   export DISPLAY=:$(head -1 "$display_file")
 }
 
+# Now and then Wine loses a program at its start (the suite's other programs
+# are run again for it too): a viewer that ends before its first log line is
+# started once more.
 viewer_start() {
-  local log=$1
+  local log=$1 attempt i
   shift
-  : >"$log"
-  "$run" "$viewer" --log "$log" "$@" >"$log.out" 2>&1 &
-  VIEWER_PID=$!
+  for attempt in 1 2; do
+    : >"$log"
+    "$run" "$viewer" --log "$log" "$@" >"$log.out" 2>&1 &
+    VIEWER_PID=$!
+    for ((i = 0; i < 300 * TIMEOUT_SCALE; i++)); do
+      [ -s "$log" ] && return 0
+      kill -0 "$VIEWER_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    [ -s "$log" ] && return 0
+    echo "the viewer ended at its start (attempt $attempt): $(cat "$log.out")"
+    wait "$VIEWER_PID" 2>/dev/null
+    VIEWER_PID=""
+  done
+  return 1
 }
 
 wait_log() {
