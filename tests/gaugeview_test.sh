@@ -8,6 +8,7 @@
 #        the rest running, modules reloaded when their file changes),
 #        scenario (a scenario played, paused and stepped), arguments (bad
 #        command lines: one line, a non-zero exit, no window).
+# shellcheck disable=SC2015,SC2119 # pass only prints: "check && pass || fail" is if-then-else here
 set -uo pipefail
 group=$1 source_dir=$2 build_dir=$3 dist_dir=$4
 run=$source_dir/cmake/wine-run
@@ -247,7 +248,7 @@ arguments_group() {
   x_start || return 1
   printf '[Window00]\ngauge00=Tarnwix_Airspeed, 10\n' >"$scratch/malformed.cfg"
   cp "$source_dir/README.md" "$scratch/not_a_module.gau"
-  local line output status
+  local output status
   while IFS='|' read -r what arguments; do
     # shellcheck disable=SC2086 # the arguments are words
     output=$("$run" "$viewer" $arguments 2>&1 >/dev/null)

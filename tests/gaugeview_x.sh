@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for testing a program with a window as a person uses it: a real X
 # server (Xvfb) of its own, real input (xdotool), the screen read back (xwd)
 # and compared pixel for pixel (ImageMagick). Sourced by the window tests.
@@ -12,6 +13,8 @@
 #   wait_window TITLE            waits for a window (a dialog) of that title
 #   wait_viewer_exit [S]         waits for the viewer to end; its status in VIEWER_STATUS
 # TIMEOUT_SCALE (default 1) stretches every wait, for the emulated path.
+# The sourcing script sets $run (cmake/wine-run) and $viewer (gaugeview.exe).
+# shellcheck disable=SC2154,SC2034 # run and viewer come from it; it reads VIEWER_STATUS
 
 x_scratch=$(mktemp -d)
 XVFB_PID="" VIEWER_PID="" VIEWER_STATUS=""
@@ -38,7 +41,8 @@ x_start() {
     sleep 0.1
   done
   [ -s "$display_file" ] || { echo "Xvfb did not start:"; cat "$x_scratch/xvfb.log"; return 1; }
-  export DISPLAY=:$(head -1 "$display_file")
+  DISPLAY=:$(head -1 "$display_file")
+  export DISPLAY
 }
 
 # Now and then Wine loses a program at its start (the suite's other programs
