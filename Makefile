@@ -79,11 +79,14 @@ test: build
 	@status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error --repeat until-pass:2 -j$(JOBS)) || status=$$?; \
 	  cmake/wine-run --shutdown; exit $$status
 
-# Figures, not a test: the cost of each module's frame, load and file.
+# Figures, not a test: the cost of each module's frame, load and file, and
+# of a frame of the example panel's main window in the viewer.
 bench: build
 	@echo "Machine: $$(uname -m), $$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $$(nproc) cores"
-	@bin/gaugebench dist/*.gau; \
-	  status=$$?; cmake/wine-run --shutdown; exit $$status
+	@bin/gaugebench dist/*.gau; status=$$?; \
+	  echo; echo "gaugeview: a frame of the example panel's main window, in ms (median, 10th-90th percentile)"; \
+	  bin/gaugeview --bench 1000 || status=$$?; \
+	  cmake/wine-run --shutdown; exit $$status
 
 clean:
 	rm -rf $(BUILD) dist

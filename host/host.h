@@ -232,6 +232,8 @@ class Module {
   // Hit-tests (x, y) against the child records and calls the first match's
   // handler. Returns the index of the record clicked, or -1.
   int click(int x, int y, uint32_t event_flags = 0x20000000);
+  // The record a click at (x, y) would reach, without calling it; -1 for none.
+  int area_at(int x, int y, uint32_t event_flags = 0x20000000) const;
 
   // Records.
   std::vector<uint8_t*> chain() const;  // element addresses from the root cell, in drawing order

@@ -317,19 +317,26 @@ std::vector<MouseRectView> Module::mouse_rects() const {
   return rects;
 }
 
-int Module::click(int x, int y, uint32_t event_flags) {
+int Module::area_at(int x, int y, uint32_t event_flags) const {
   const std::vector<MouseRectView> rects = mouse_rects();
   for (size_t i = 0; i < rects.size(); ++i) {
     const MouseRectView& r = rects[i];
     if (r.kind != mouse_rect::kChild || r.handler == 0) continue;
     if (x < r.x || y < r.y || x >= r.x + r.width || y >= r.y + r.height) continue;
     if ((r.event_flags & event_flags) == 0) continue;
-    int32_t point[2] = {x, y};
-    const uint32_t arguments[] = {address_of(point), event_flags};
-    check_call(faults_, "mouse handler " + std::to_string(i), call_stdcall(r.handler, arguments, 2, false));
     return static_cast<int>(i);
   }
   return -1;
+}
+
+int Module::click(int x, int y, uint32_t event_flags) {
+  const int area = area_at(x, y, event_flags);
+  if (area < 0) return -1;
+  int32_t point[2] = {x, y};
+  const uint32_t arguments[] = {address_of(point), event_flags};
+  check_call(faults_, "mouse handler " + std::to_string(area),
+             call_stdcall(mouse_rects()[static_cast<size_t>(area)].handler, arguments, 2, false));
+  return area;
 }
 
 std::vector<std::string> module_names_in(const std::string& folder) {

@@ -26,6 +26,7 @@ declare -A allowed_imports=(
   [gaugecheck.exe]=$console_dlls
   [gaugebench.exe]=$console_dlls
   [GaugeSound.dll]=$console_dlls
+  [gaugeview.exe]=$window_dlls
 )
 run="$source_dir/cmake/wine-run"
 scratch=$(mktemp -d)
@@ -154,8 +155,9 @@ for program in "$user"/*.exe "$user"/*.dll; do
   name=$(basename "$program")
   allowed=${allowed_imports[$name]:-}
   [ -n "$allowed" ] || fail "$name: no list of the DLLs it may import"
+  # Windows finds a DLL by its name in any case (COMCTL32.DLL, comctl32.dll).
   for dll in $(objdump -p "$program" | awk '/DLL Name:/ {print $3}'); do
-    [[ " $allowed " == *" $dll "* ]] || fail "$name imports $dll, which is not among $allowed"
+    [[ " ${allowed^^} " == *" ${dll^^} "* ]] || fail "$name imports $dll, which is not among $allowed"
   done
   strings -a "$program" | grep -q "$source_dir" && fail "$name carries the build's path"
 done
@@ -204,10 +206,19 @@ expect_run "gaugerender --panel on the example panel" "$run" ./gaugerender.exe -
 expect_run "gaugecheck" "$run" ./gaugecheck.exe 'Gauges\Tarnwix_UtilsVC.gau' --level 1 --sound GaugeSound.dll
 expect_run "gaugebench" "$run" ./gaugebench.exe --sound GaugeSound.dll 'Gauges\Tarnwix_Background_S.gau'
 grep -q '^| Tarnwix_Background_S |' "$scratch/run.log" || fail "gaugebench printed no row"
+# The viewer, on an X server of its own: without a file it opens the example
+# panel beside it, and gives the gauges the GaugeSound.dll beside it.
+if [[ " ${programs[*]} " == *" gaugeview.exe "* ]]; then
+  expect_run "gaugeview --bench on the example panel" \
+    xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" "$run" ./gaugeview.exe --bench 3
+  grep -q '^| panel.cfg, Window00 Main Panel, 3 frames |' "$scratch/run.log" ||
+    fail "gaugeview did not open the example panel's main window from scenarios\\example_panel"
+  grep -q '^| GaugeSound loaded by the panel |' "$scratch/run.log" || fail "gaugeview timed no frame with GaugeSound"
+fi
 # Every program and the guide name the same version and toolchain.
 toolchain=$("$run" ./gaugehost.exe --version 2>&1 | tr -d '\r' | sed -n 's/^built on //p')
 [[ $toolchain == Debian* ]] || fail "gaugehost --version names no Debian toolchain: '$toolchain'"
-for program in gaugehost gaugerender gaugecheck gaugebench; do
+for program in "${programs[@]%.exe}"; do
   said=$("$run" ./$program.exe --version 2>&1 | tr -d '\r')
   [ "$said" = "$program $version (Tarnwix panel gauges)"$'\n'"built on $toolchain" ] ||
     fail "$program --version says '$said'"

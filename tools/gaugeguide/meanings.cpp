@@ -72,6 +72,30 @@ Meanings build() {
       {kUtilsVC, 832, "speed in metres per second: brake help acts only above 5"},
       {kUtilsVC, 769, "power: what each whole part shows is told under \"With and without power\" below"},
   };
+  m.variables = {
+      {769, "power", "", 0, 1, true},
+      {74, "altitude", "feet", -1000, 45000, false},
+      {109, "selected altitude", "feet", 0, 45000, false},
+      {108, "altitude preselect", "", 0, 1, true},
+      {76, "barometric setting", "inHg", 28, 31, false},
+      {75, "not shown", "", -100000, 100000, false},
+      {275, "not shown", "", -100000, 100000, false},
+      {614, "height", "metres", 0, 3000, false},
+      {556, "vertical speed", "feet per second", -100, 100, false},
+      {119, "not shown", "", -100000, 100000, false},
+      {120, "selected vertical speed", "feet per minute", -6000, 6000, false},
+      {61, "airspeed", "knots", 0, 500, false},
+      {64, "Mach number", "3.2/65536", 0, 26000, false},
+      {832, "speed", "metres per second", 0, 300, false},
+      {116, "selected speed", "knots", 0, 500, false},
+      {115, "selected-speed switch", "", 0, 1, true},
+      {118, "selected Mach", "Mach", 0, 1, false},
+      {117, "selected-Mach switch", "", 0, 1, true},
+      {63, "red-band speed", "1/128 knot", 0, 64000, false},
+      {848, "VOR 1 input (0 NAV, 1 GPS)", "", 0, 1, true},
+      {60, "brake-help gate", "", 0, 1, true},
+      {322, "brake-help threshold", "", 0, 100, false},
+  };
   m.key_events = {
       {65786, "brake help, first of three"},
       {65820, "brake help, second of three"},
@@ -156,6 +180,12 @@ const ModuleMeaning* Meanings::module(const std::string& name) const {
 const char* Meanings::token(const std::string& module, uint32_t token) const {
   for (const TokenMeaning& entry : tokens)
     if (entry.token == token && same(entry.module, module)) return entry.meaning;
+  return nullptr;
+}
+
+const VariableMeaning* Meanings::variable(uint32_t token) const {
+  for (const VariableMeaning& entry : variables)
+    if (entry.token == token) return &entry;
   return nullptr;
 }
 

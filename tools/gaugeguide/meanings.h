@@ -19,6 +19,17 @@ struct TokenMeaning {
   const char* meaning;  // what the gauge takes the value for
 };
 
+// A simulation variable as a person sets it: what it is, its unit and the
+// range a slider offers (a typed value may lie outside it). The same token
+// means the same to every gauge that reads it.
+struct VariableMeaning {
+  uint32_t token;
+  const char* name;
+  const char* unit;  // empty for a switch or a plain number
+  double low, high;
+  bool is_switch;  // 1 on, 0 off
+};
+
 struct KeyEventMeaning {
   uint32_t id;
   const char* meaning;
@@ -69,6 +80,7 @@ struct ModuleMeaning {
 struct Meanings {
   std::vector<ModuleMeaning> modules;
   std::vector<TokenMeaning> tokens;
+  std::vector<VariableMeaning> variables;
   std::vector<KeyEventMeaning> key_events;
   std::vector<NamedMeaning> named;
   std::vector<AreaMeaning> areas;
@@ -77,6 +89,7 @@ struct Meanings {
 
   const ModuleMeaning* module(const std::string& name) const;
   const char* token(const std::string& module, uint32_t token) const;
+  const VariableMeaning* variable(uint32_t token) const;
   const char* key_event(uint32_t id) const;
   const char* named_variable(const std::string& name) const;
   const AreaMeaning* area(const std::string& module, int x, int y) const;

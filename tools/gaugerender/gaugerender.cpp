@@ -2,7 +2,7 @@
 // the gauges draw as PNG pictures, with a log of key events and named
 // variables; or draws one powered frame of every module as its preview.
 //
-//   gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet]
+//   gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet | --last-frame]
 //               [--skip-missing] [--quiet] SCENARIO.txt...
 //   gaugerender --preview [--modules DIR] [--out DIR]
 //   gaugerender --panel PATH/panel.cfg [--window N|all] [--modules DIR] [--out DIR]
@@ -27,8 +27,8 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet] [--skip-missing]\n"
-               "                   [--quiet] SCENARIO.txt...\n"
+               "usage: gaugerender [--modules DIR] [--out DIR] [--every-frame] [--no-sheet | --last-frame]\n"
+               "                   [--skip-missing] [--quiet] SCENARIO.txt...\n"
                "       gaugerender --preview [--modules DIR] [--out DIR]\n"
                "       gaugerender --panel PATH/panel.cfg [--window N|all] [--modules DIR] [--out DIR]\n");
   return 2;
@@ -147,6 +147,8 @@ int main(int argc, char** argv) {
       options.every_frame = true;
     } else if (option == "--no-sheet") {
       options.sheet = false;
+    } else if (option == "--last-frame") {
+      options.last_frame = true;
     } else if (option == "--skip-missing") {
       options.skip_missing = true;
     } else if (option == "--quiet") {

@@ -57,29 +57,39 @@ std::string gauge_key(const PanelGauge& gauge) {
 }
 
 void outline(Picture& picture, const PanelPlacement& place) {
-  if (place.width <= 0 || place.height <= 0) return;
-  const int thickness = std::min({2, std::max(place.width / 2, 1), std::max(place.height / 2, 1)});
-  for (int t = 0; t < thickness; ++t) {
-    for (int x = place.x; x < place.x + place.width; ++x) {
-      picture.set(x, place.y + t, kOutlineColour);
-      picture.set(x, place.y + place.height - 1 - t, kOutlineColour);
-    }
-    for (int y = place.y; y < place.y + place.height; ++y) {
-      picture.set(place.x + t, y, kOutlineColour);
-      picture.set(place.x + place.width - 1 - t, y, kOutlineColour);
-    }
-  }
-  const int label_height = std::min(14, place.height - 6);
-  if (label_height < 6 || place.width <= 8) return;
-  Picture label(place.width - 8, label_height, kPureBlack);
-  draw_caption(label, 0, 0, label_height, place.line.module + "!" + place.line.gauge, kOutlineColour);
-  // Only the label's ink goes onto the window.
-  for (int y = 0; y < label.height; ++y)
-    for (int x = 0; x < label.width; ++x)
-      if (label.at(x, y) != kPureBlack) picture.set(place.x + 4 + x, place.y + 4 + y, label.at(x, y));
+  draw_outline(picture, place.x, place.y, place.width, place.height, {place.line.module + "!" + place.line.gauge},
+               kOutlineColour);
 }
 
 }  // namespace
+
+void draw_outline(Picture& picture, int x, int y, int width, int height, const std::vector<std::string>& labels,
+                  Rgb colour) {
+  if (width <= 0 || height <= 0) return;
+  const int thickness = std::min({2, std::max(width / 2, 1), std::max(height / 2, 1)});
+  for (int t = 0; t < thickness; ++t) {
+    for (int px = x; px < x + width; ++px) {
+      picture.set(px, y + t, colour);
+      picture.set(px, y + height - 1 - t, colour);
+    }
+    for (int py = y; py < y + height; ++py) {
+      picture.set(x + t, py, colour);
+      picture.set(x + width - 1 - t, py, colour);
+    }
+  }
+  const int label_height = std::min(14, height - 6);
+  if (label_height < 6 || width <= 8) return;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    const int top = y + 4 + static_cast<int>(i) * (label_height + 2);
+    if (top + label_height > y + height - 2) break;
+    Picture label(width - 8, label_height, kPureBlack);
+    draw_caption(label, 0, 0, label_height, labels[i], colour);
+    // Only the label's ink goes onto the window.
+    for (int ly = 0; ly < label.height; ++ly)
+      for (int lx = 0; lx < label.width; ++lx)
+        if (label.at(lx, ly) != kPureBlack) picture.set(x + 4 + lx, top + ly, label.at(lx, ly));
+  }
+}
 
 std::optional<Picture> read_bmp(const std::string& path, std::string* error) {
   std::ifstream file(path, std::ios::binary);

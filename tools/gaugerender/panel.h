@@ -33,6 +33,10 @@ namespace tarnwix::host {
 inline constexpr int kMaxPanelPixels = 8192;
 inline constexpr int kUnknownSize = 64;
 inline constexpr Rgb kOutlineColour{255, 160, 0};
+// Modules placed by name rather than by a panel.cfg: left to right this far
+// apart, on this grey when there are several.
+inline constexpr int kPanelGap = 10;
+inline constexpr Rgb kPanelGrey{28, 28, 30};
 
 struct GaugeSize {
   int width = 0, height = 0;
@@ -68,6 +72,12 @@ WindowLayout lay_out_window(const PanelWindow& window, const std::string& panel_
 
 // The window with every gauge of this frame drawn, or outlined.
 Picture draw_window(const WindowLayout& layout, const GaugePictureOf& picture_of);
+
+// The outline of a place (x, y, width, height) two pixels thick in `colour`,
+// with each label a line of text inside its top-left corner, as far as the
+// place holds them: how a gauge that is not drawn is shown.
+void draw_outline(Picture& picture, int x, int y, int width, int height, const std::vector<std::string>& labels,
+                  Rgb colour);
 
 // A BMP file (8 or 24 bits, and the other depths a BMP reader takes);
 // nothing, with the reason in *error, when it cannot be read.

@@ -19,9 +19,6 @@ namespace tarnwix::host {
 
 namespace {
 
-constexpr int kPanelGap = 10;
-constexpr Rgb kPanelGrey{28, 28, 30};
-
 std::string file_stem(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -151,21 +148,13 @@ class ScenarioRun {
   // is outlined, with its reason.
   bool load_panel() {
     const std::string at = scenario_.source + ":" + std::to_string(scenario_.panel_line) + ": ";
-    panel_path_ = scenario_.panel;
+    std::string error;
+    panel_path_ = scenario_panel_path(scenario_, options_.modules_folder, &error);
+    if (panel_path_.empty()) return refuse(error);
     std::ifstream file(panel_path_, std::ios::binary);
-    if (!file) {
-      // A relative path not beside the scenario is taken from the modules'
-      // folder, where the build also assembles the example panel.
-      const std::string& written = scenario_.panel_as_written;
-      const std::string in_modules = join_path(options_.modules_folder, written);
-      if (written.empty() || in_modules == written) return refuse(at + "cannot read " + panel_path_);
-      file.open(in_modules, std::ios::binary);
-      if (!file) return refuse(at + "cannot read " + panel_path_ + ", nor " + in_modules);
-      panel_path_ = in_modules;
-    }
+    if (!file) return refuse(at + "cannot read " + panel_path_);
     std::ostringstream text;
     text << file.rdbuf();
-    std::string error;
     config_ = parse_panel_config(text.str(), panel_path_, &error);
     if (!config_) return refuse(error);
     window_ = scenario_.panel_window.empty() ? &config_->windows.front() : config_->find(scenario_.panel_window);
@@ -197,16 +186,8 @@ class ScenarioRun {
 
   // Our module's name as it is spelt, for a name in any case; empty when the
   // name is not one of ours.
-  static std::string our_module(const std::string& name) {
-    for (const std::string& ours : all_module_names())
-      if (same_text(ours, name)) return ours;
-    return {};
-  }
-  static bool same_text(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-  }
+  static std::string our_module(const std::string& name) { return our_module_name(name); }
+  static bool same_text(const std::string& a, const std::string& b) { return same_name(a, b); }
 
   // Places the window's gauges; what is not drawn is listed and logged.
   void lay_out_panel() {
@@ -331,12 +312,8 @@ class ScenarioRun {
   // Moves every ramped variable to its place on frame i of n; the last frame
   // sets the target itself.
   void apply_ramps(const std::map<uint32_t, double>& ramp_start, int i, int n) {
-    for (const auto& [token, target] : ramp_targets_) {
-      const double from = ramp_start.at(token);
-      const double value =
-          std::isfinite(from) && std::isfinite(target) ? from + (target - from) * (static_cast<double>(i) / n) : target;
-      panel_.set_variable(token, i == n ? target : value);
-    }
+    for (const auto& [token, target] : ramp_targets_)
+      panel_.set_variable(token, ramp_value(ramp_start.at(token), target, i, n));
   }
 
   // Advances every gauge one frame and draws the panel; the key events sent
@@ -452,6 +429,22 @@ class ScenarioRun {
 };
 
 }  // namespace
+
+std::string scenario_panel_path(const Scenario& scenario, const std::string& modules_folder, std::string* error) {
+  auto readable = [](const std::string& path) { return static_cast<bool>(std::ifstream(path, std::ios::binary)); };
+  if (readable(scenario.panel)) return scenario.panel;
+  const std::string at =
+      scenario.source + ":" + std::to_string(scenario.panel_line) + ": cannot read " + scenario.panel;
+  const std::string& written = scenario.panel_as_written;
+  const std::string in_modules = join_path(modules_folder, written);
+  if (written.empty() || in_modules == written) {
+    *error = at;
+    return {};
+  }
+  if (readable(in_modules)) return in_modules;
+  *error = at + ", nor " + in_modules;
+  return {};
+}
 
 RunResult run_scenario(const Scenario& scenario, const RunOptions& options) {
   return ScenarioRun(scenario, options).run();

@@ -37,4 +37,9 @@ struct RunResult {
 // wrote.
 RunResult run_scenario(const Scenario& scenario, const RunOptions& options);
 
+// The panel.cfg a scenario's panel line names: beside the scenario, else (a
+// relative path) in MODULES_FOLDER, where the build assembles the example
+// panel. Empty when neither can be read, with the reason in *error.
+std::string scenario_panel_path(const Scenario& scenario, const std::string& modules_folder, std::string* error);
+
 }  // namespace tarnwix::host

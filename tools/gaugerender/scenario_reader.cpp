@@ -49,6 +49,23 @@ const std::vector<std::string>& all_module_names() {
   return names;
 }
 
+bool same_name(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string our_module_name(std::string_view name) {
+  for (const std::string& ours : all_module_names())
+    if (same_name(ours, name)) return ours;
+  return {};
+}
+
+double ramp_value(double from, double target, int i, int n) {
+  if (i >= n || !std::isfinite(from) || !std::isfinite(target)) return target;
+  return from + (target - from) * (static_cast<double>(i) / n);
+}
+
 namespace {
 
 constexpr int kMaxFrames = 100000;

@@ -74,6 +74,16 @@ struct Scenario {
 
 // The five modules, in the order `module all` places them.
 const std::vector<std::string>& all_module_names();
+// Two names alike but for case, as the simulator compares module and gauge names.
+bool same_name(std::string_view a, std::string_view b);
+// One of the five modules as it is spelt, for its name in any case; empty
+// for any other name.
+std::string our_module_name(std::string_view name);
+
+// A ramped variable's value on frame i of the n frames of its `frames` line:
+// linear from `from`, exactly `target` on the last frame (and on every frame
+// when either end is not finite).
+double ramp_value(double from, double target, int i, int n);
 
 // Parses a scenario; on a fault returns nothing and sets *error to
 // "SOURCE:LINE: what is wrong".

@@ -1,0 +1,392 @@
+// The viewer's session without a display: the inputs it learns from the
+// modules, its pictures against gaugerender's, clicks at scaled places, the
+// recording replayed, faulty modules stopped while the rest runs, reloads,
+// the log file and the command line.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "arguments.h"
+#include "picture_files.h"
+#include "scenario.h"
+#include "session.h"
+#include "support.h"
+
+namespace tarnwix::test {
+namespace {
+
+using view::EventLog;
+using view::Session;
+using view::SessionOptions;
+
+std::string example_panel() { return dist_dir() + "/example_panel/panel.cfg"; }
+std::string faulty_module(const std::string& name) { return std::string(TARNWIX_FAULTY_DIR) + "/" + name + ".gau"; }
+
+bool contains_line(const EventLog& log, const std::string& text) {
+  for (const std::string& line : log.lines())
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+int count_lines(const EventLog& log, const std::string& text) {
+  int count = 0;
+  for (const std::string& line : log.lines())
+    if (line.find(text) != std::string::npos) ++count;
+  return count;
+}
+
+std::string all_lines(const EventLog& log) {
+  std::string text;
+  for (const std::string& line : log.lines()) text += line + "\n";
+  return text;
+}
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::unique_ptr<Session> open_or_fail(const std::string& path, EventLog& log, SessionOptions options = {}) {
+  if (options.modules_folder.empty()) options.modules_folder = dist_dir();
+  std::string error;
+  std::unique_ptr<Session> session = Session::open(path, options, log, &error);
+  EXPECT_NE(session, nullptr) << error;
+  return session;
+}
+
+// The panel's main window after gaugerender plays `steps` on it.
+host::Picture rendered(const std::string& scenario_text, const std::string& modules, const std::string& name) {
+  TemporaryFolder folder(name);
+  std::string error;
+  auto scenario = host::parse_scenario(scenario_text, folder.path + "/" + name + ".txt", &error);
+  EXPECT_TRUE(scenario.has_value()) << error;
+  if (!scenario) return {};
+  host::RunOptions options{.modules_folder = modules,
+                           .output_folder = folder.path,
+                           .last_frame = true,
+                           .write_log = false,
+                           .progress = false};
+  const host::RunResult result = host::run_scenario(*scenario, options);
+  EXPECT_TRUE(result.ok) << result.message;
+  return read_png(folder.path + "/" + name + ".png");
+}
+
+// ---- What the session learns and draws
+
+TEST(GaugeviewSession, LearnsEveryVariableInTheOrderTheGaugesLookThemUpWithItsMeaning) {
+  EventLog log;
+  auto session = open_or_fail(example_panel(), log);
+  ASSERT_NE(session, nullptr);
+  EXPECT_TRUE(session->inputs().empty()) << "nothing is known before the first frame";
+  session->frame();
+  std::vector<uint32_t> tokens;
+  for (const view::Input& input : session->inputs()) tokens.push_back(input.token);
+  // The airspeed, the bezel (none), the altimeter, the strip: each token once, where it first comes.
+  const std::vector<uint32_t> expected = {61,  769, 64, 832, 116, 115, 118, 117, 63,  74, 109,
+                                          108, 76,  75, 275, 614, 556, 119, 120, 848, 60, 322};
+  EXPECT_EQ(tokens, expected);
+  const view::Input& power = session->inputs()[1];
+  EXPECT_TRUE(power.is_switch);
+  EXPECT_EQ(power.name, "power");
+  const view::Input& altitude = session->inputs()[9];
+  EXPECT_EQ(altitude.name, "altitude");
+  EXPECT_EQ(altitude.unit, "feet");
+  EXPECT_LT(altitude.low, 0);
+  EXPECT_GE(altitude.high, 40000);
+  session->frame();
+  EXPECT_EQ(session->inputs().size(), expected.size()) << "a second frame adds no row";
+  EXPECT_TRUE(contains_line(log, "register \"callout\" (Tarnwix_Utils)"));
+  EXPECT_TRUE(contains_line(log, "not drawn: Window00 gauge04"));
+}
+
+TEST(GaugeviewSession, DrawsTheWindowAsGaugerenderDoesAndOnlyWhatChanged) {
+  EventLog log;
+  auto session = open_or_fail(example_panel(), log);
+  ASSERT_NE(session, nullptr);
+  session->set_input(769, 1);
+  session->frame();
+  ASSERT_EQ(session->changed().size(), 1u);
+  EXPECT_EQ(session->changed()[0].width, 1024) << "the first frame draws all of it";
+  session->frame();
+  const host::Picture expected =
+      rendered("panel " + example_panel() + " window 0\nset 769 1\nframes 2\n", dist_dir(), "panel");
+  EXPECT_TRUE(session->picture() == expected) << "the window differs from gaugerender's";
+  session->frame();
+  EXPECT_TRUE(session->changed().empty()) << "an unchanged frame changes no pixel";
+  session->set_input(61, 180);
+  session->frame();
+  ASSERT_EQ(session->changed().size(), 1u) << "only the airspeed moved";
+  const view::Rect rect = session->changed()[0];
+  EXPECT_EQ(rect.x, 160);
+  EXPECT_EQ(rect.y, 120);
+  EXPECT_EQ(rect.width, 101);
+  EXPECT_EQ(rect.height, 330);
+}
+
+TEST(GaugeviewSession, PointsAndClicksReachTheGaugeAtItsOwnPixelsThroughTheScaling) {
+  EventLog log;
+  SessionOptions options;
+  options.window = "VCockpit01";  // the strip at 512 wide, from its own 546
+  auto session = open_or_fail(example_panel(), log, options);
+  ASSERT_NE(session, nullptr);
+  session->set_input(769, 1);
+  session->frame();
+  // Window pixel 50 is the strip's pixel 50 * 546 / 512 = 53, inside BRAKE HELP (26..86).
+  const view::PointInfo brake = session->at(50, 70);
+  EXPECT_EQ(brake.gauge, "Tarnwix_UtilsVC");
+  EXPECT_GE(brake.area, 0);
+  EXPECT_EQ(brake.cursor, 5);
+  EXPECT_EQ(session->at(5, 5).area, -1) << "no area in the corner";
+  session->click(50, 70);
+  EXPECT_TRUE(contains_line(log, "click Tarnwix_UtilsVC (53, 74): area")) << all_lines(log);
+  session->click(130, 70);  // VOR 1 INPUT at 138
+  EXPECT_TRUE(contains_line(log, "key 66375 value 0 from Tarnwix_UtilsVC")) << all_lines(log);
+  session->frame();
+  EXPECT_EQ(host::Panel::instance().variable(848), 1.0) << "the panel answers the key event";
+  for (const view::Input& input : session->inputs())
+    if (input.token == 848) {
+      EXPECT_EQ(input.value, 1.0) << "the row shows the answer";
+    }
+
+  EventLog main_log;
+  auto main = open_or_fail(example_panel(), main_log);
+  ASSERT_NE(main, nullptr);
+  main->frame();
+  EXPECT_EQ(main->at(762 + 50, 120 + 100).tooltip, "Altimeter");
+  EXPECT_EQ(main->at(34 + 20, 600 + 20).gauge, "") << "another maker's gauge is only outlined";
+  main->click(34 + 20, 600 + 20);
+  EXPECT_FALSE(contains_line(main_log, "click ")) << "nothing is clicked there";
+}
+
+// ---- Recording
+
+TEST(GaugeviewRecording, ASessionRecordedReplaysInGaugerenderToTheSamePicture) {
+  TemporaryFolder folder("recording");
+  EventLog log;
+  SessionOptions options;
+  options.start_values = {{769, 1}, {74, std::nan("")}};
+  auto session = open_or_fail(example_panel(), log, options);
+  ASSERT_NE(session, nullptr);
+  for (int i = 0; i < 3; ++i) session->frame();
+  session->click(239 + 50, 575 + 75);  // BRAKE HELP
+  session->set_input(60, 1);
+  session->set_input(322, 20);
+  session->set_input(832, 40);  // brake help applies: key events every frame
+  for (int i = 0; i < 4; ++i) session->frame();
+  session->set_input(61, 1.0 / 3.0);
+  session->click(239 + 180, 575 + 70);  // VOR 1 INPUT
+  for (int i = 0; i < 5; ++i) session->frame();
+  EXPECT_TRUE(contains_line(log, "key 65786 value 16384 from Tarnwix_Utils")) << all_lines(log);
+  const std::string path = folder.path + "/recorded.txt";
+  std::string error;
+  ASSERT_TRUE(session->save_scenario(path, &error)) << error;
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_NE(text.str().find("set 74 nan\nframes 3\nclick Tarnwix_Utils 50 75\n"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("set 61 0.33333333333333331\n"), std::string::npos) << "exact to the last bit";
+  EXPECT_NE(text.str().find("frames 5 last frame\n"), std::string::npos) << text.str();
+  EXPECT_TRUE(rendered(text.str(), dist_dir(), "replay") == session->picture())
+      << "gaugerender's replay ends elsewhere:\n"
+      << text.str();
+}
+
+TEST(GaugeviewRecording, FramesGoBetweenEventsAndAnEmptyRecordingHoldsItsHeadAlone) {
+  view::Recorder recorder;
+  recorder.start({"module Tarnwix_Utils"}, 10);
+  EXPECT_EQ(recorder.text(10), "module Tarnwix_Utils\n");
+  recorder.set(10, 769, 1);
+  recorder.click(12, "Tarnwix_Utils", 5, 6);
+  recorder.named(12, "callout", 1);
+  recorder.note(15, "a\nnote");
+  recorder.set(15, 74, -INFINITY);
+  EXPECT_EQ(recorder.text(20),
+            "module Tarnwix_Utils\nset 769 1\nframes 2\nclick Tarnwix_Utils 5 6\nnamed callout 1\n"
+            "frames 3\n# a note\nset 74 -inf\nframes 5 last frame\n");
+  std::string error;
+  EXPECT_FALSE(recorder.write("Z:\\no\\such\\folder\\x.txt", 20, &error));
+  EXPECT_NE(error.find("cannot write"), std::string::npos);
+  EXPECT_FALSE(recorder.write("x.txt", 10 + 100001, &error)) << "longer than a scenario may be";
+}
+
+// ---- Faults, reloads
+
+struct FaultyPanel {
+  TemporaryFolder folder{"faulty"};
+  EventLog log;
+  std::unique_ptr<Session> session;
+  explicit FaultyPanel(const std::vector<std::string>& faulty) {
+    CopyFileA(module_path("Tarnwix_Utils").c_str(), (folder.path + "/Tarnwix_Utils.gau").c_str(), FALSE);
+    std::string text = "module Tarnwix_Utils\n";
+    for (const std::string& name : faulty) {
+      CopyFileA(faulty_module(name).c_str(), (folder.path + "/" + name + ".gau").c_str(), FALSE);
+      text += "module " + name + "\n";
+    }
+    write_file(folder.path + "/panel.txt", text + "set 769 1\nframes 1\n");
+    SessionOptions options;
+    options.modules_folder = folder.path;
+    options.call_budget_ms = 300;
+    session = open_or_fail(folder.path + "/panel.txt", log, options);
+  }
+};
+
+TEST(GaugeviewFaults, AModuleThatCrashesHangsOrUnbalancesTheStackIsStoppedOutlinedAndTheRestRuns) {
+  FaultyPanel panel({"faulty_crash_on_nan", "faulty_hang_on_nan", "faulty_cdecl_callback"});
+  ASSERT_NE(panel.session, nullptr);
+  Session& session = *panel.session;
+  session.frame();
+  EXPECT_NE(session.fault_of("faulty_cdecl_callback")->find("left the stack pointer"), std::string::npos)
+      << all_lines(panel.log);
+  // The faulty modules' own variable is one the table of meanings does not know.
+  const auto unknown = std::find_if(session.inputs().begin(), session.inputs().end(),
+                                    [](const view::Input& input) { return input.token == 900; });
+  ASSERT_NE(unknown, session.inputs().end());
+  EXPECT_FALSE(unknown->known);
+  EXPECT_EQ(unknown->name, "unknown");
+  EXPECT_EQ(unknown->low, -100000);
+  EXPECT_EQ(unknown->high, 100000);
+  EXPECT_EQ(*session.fault_of("faulty_crash_on_nan"), "");
+  session.set_input(900, std::nan(""));
+  session.frame();
+  EXPECT_NE(session.fault_of("faulty_crash_on_nan")->find("crashed with exception 0xC0000005"), std::string::npos)
+      << all_lines(panel.log);
+  EXPECT_NE(session.fault_of("faulty_hang_on_nan")->find("ran past the budget of 300 ms"), std::string::npos)
+      << all_lines(panel.log);
+  for (int i = 0; i < 3; ++i) session.frame();
+  EXPECT_EQ(count_lines(panel.log, "fault faulty_crash_on_nan"), 1) << "a stopped module is not called again";
+  // Each stopped gauge's place is outlined in red; the strip runs on. (The
+  // faulty modules carry no bitmaps: each is a box of the unknown size.)
+  const int crash_x = 546 + host::kPanelGap;
+  EXPECT_TRUE(session.picture().at(crash_x, 0) == view::kFaultColour);
+  const host::Picture before = session.picture();
+  session.click(50, 75);  // BRAKE HELP
+  session.frame();
+  EXPECT_FALSE(session.picture() == before) << "the strip's legend lights beside the stopped gauges";
+  EXPECT_EQ(*session.fault_of("Tarnwix_Utils"), "");
+  session.click_gauge("faulty_crash_on_nan", 85, 45);  // its click area
+  EXPECT_TRUE(contains_line(panel.log, "the gauge is stopped, nothing called"));
+
+  // Reload tries again: the crash comes back only with its NaN.
+  session.set_input(900, 1);
+  session.reload_all();
+  EXPECT_EQ(*session.fault_of("faulty_crash_on_nan"), "");
+  session.frame();
+  EXPECT_EQ(*session.fault_of("faulty_crash_on_nan"), "") << all_lines(panel.log);
+  EXPECT_FALSE(session.picture().at(crash_x, 0) == view::kFaultColour);
+  EXPECT_NE(session.fault_of("faulty_cdecl_callback")->find("left the stack pointer"), std::string::npos);
+}
+
+TEST(GaugeviewFaults, AChangedModuleFileIsReloadedInPlaceWithTheInputsKept) {
+  FaultyPanel panel({"faulty_crash_on_nan"});
+  ASSERT_NE(panel.session, nullptr);
+  Session& session = *panel.session;
+  session.set_input(900, std::nan(""));
+  session.frame();
+  ASSERT_NE(*session.fault_of("faulty_crash_on_nan"), "");
+  const std::string file = panel.folder.path + "/faulty_crash_on_nan.gau";
+  session.reload_changed();
+  EXPECT_FALSE(contains_line(panel.log, "reload ")) << "nothing changed yet";
+  // The fixed build lands; it is taken once the file has stopped changing.
+  Sleep(20);
+  ASSERT_TRUE(CopyFileA(faulty_module("faulty_control").c_str(), file.c_str(), FALSE));
+  session.reload_changed();
+  EXPECT_FALSE(contains_line(panel.log, "reload ")) << "a file may still be being written";
+  session.reload_changed();
+  EXPECT_TRUE(contains_line(panel.log, "reload faulty_crash_on_nan: its file changed")) << all_lines(panel.log);
+  session.frame();
+  EXPECT_EQ(*session.fault_of("faulty_crash_on_nan"), "") << all_lines(panel.log);
+  EXPECT_TRUE(std::isnan(host::Panel::instance().variable(900))) << "the inputs are kept";
+  EXPECT_EQ(host::Panel::instance().variable(769), 1.0);
+  // A module file that cannot load is outlined with the reason, and tried again later.
+  Sleep(20);
+  write_file(file, "not a module");
+  session.reload_changed();
+  session.reload_changed();
+  EXPECT_NE(session.fault_of("faulty_crash_on_nan")->find("does not load"), std::string::npos);
+  session.frame();
+  EXPECT_TRUE(session.picture().at(556, 0) == view::kFaultColour);
+}
+
+TEST(GaugeviewFaults, WhatCannotBeOpenedIsSaidInOneLine) {
+  TemporaryFolder folder("open");
+  write_file(folder.path + "/bad.cfg", "[Window00]\ngauge00=Tarnwix_Airspeed, 10\n");
+  write_file(folder.path + "/bad.txt", "frames 3\n");
+  write_file(folder.path + "/bad.gau", "MZ but no module");
+  const struct {
+    std::string path, expected;
+  } rows[] = {
+      {folder.path + "/missing.cfg", "cannot read"},
+      {folder.path + "/bad.cfg", "bad.cfg:2:"},
+      {folder.path + "/bad.txt", "no module or panel line"},
+      {folder.path + "/bad.gau", "does not load"},
+  };
+  for (const auto& row : rows) {
+    EventLog log;
+    std::string error;
+    SessionOptions options;
+    options.modules_folder = dist_dir();
+    EXPECT_EQ(Session::open(row.path, options, log, &error), nullptr) << row.path;
+    EXPECT_NE(error.find(row.expected), std::string::npos) << row.path << ": " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+}
+
+// ---- The log file and the command line
+
+TEST(GaugeviewLog, EveryLineIsInTheFileAsSoonAsItHappensOneEventALine) {
+  TemporaryFolder folder("log");
+  const std::string path = folder.path + "/events.log";
+  EventLog log;
+  std::string error;
+  ASSERT_TRUE(log.open_file(path, &error)) << error;
+  log.add(3, "key 1\nsecond line");
+  log.add_to_file(4, "place canvas 0,0 1x1 zoom 100");
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_EQ(text.str(), "frame 3: key 1 second line\nframe 4: place canvas 0,0 1x1 zoom 100\n");
+  EXPECT_EQ(log.lines().size(), 1u) << "place lines are for the file alone";
+  EXPECT_FALSE(log.open_file(folder.path + "/no/such/folder/x.log", &error));
+}
+
+TEST(GaugeviewArguments, ReadsEveryOptionAndRefusesWhatCannotRunInOneLine) {
+  std::string error;
+  const auto parsed =
+      view::parse_arguments({"--modules", "M", "--rate", "30", "--zoom", "150", "--set", "769=1", "--set", "0x4A=nan",
+                             "--log", "L", "--record", "R", "--no-sound", "panel.cfg", "--window", "VCockpit01"},
+                            &error);
+  ASSERT_TRUE(parsed.has_value()) << error;
+  EXPECT_EQ(parsed->modules_folder, "M");
+  EXPECT_EQ(parsed->rate, 30);
+  EXPECT_EQ(parsed->zoom, 150);
+  ASSERT_EQ(parsed->start_values.size(), 2u);
+  EXPECT_EQ(parsed->start_values[1].first, 74u);
+  EXPECT_TRUE(std::isnan(parsed->start_values[1].second));
+  EXPECT_FALSE(parsed->sound);
+  EXPECT_EQ(parsed->window, "VCockpit01");
+  const struct {
+    std::vector<std::string> arguments;
+    const char* expected;
+  } refused[] = {
+      {{"--rate", "0"}, "--rate wants frames a second above 0"},
+      {{"--rate", "nan"}, "--rate"},
+      {{"--rate", "1e9"}, "--rate"},
+      {{"--rate"}, "--rate wants"},
+      {{"--zoom", "5"}, "--zoom wants a whole percentage from 10 to 800"},
+      {{"--zoom", "99.5"}, "--zoom"},
+      {{"--set", "769"}, "--set wants TOKEN=VALUE"},
+      {{"--set", "4294967296=1"}, "--set"},
+      {{"--set", "74=1x"}, "--set"},
+      {{"--frobnicate"}, "unknown option --frobnicate"},
+      {{"a.cfg", "b.cfg"}, "one file at a time"},
+      {{"a.gau", "--window", "1"}, "--window goes with a panel.cfg"},
+      {{"--bench", "0"}, "--bench"},
+  };
+  for (const auto& row : refused) {
+    error.clear();
+    EXPECT_FALSE(view::parse_arguments(row.arguments, &error).has_value()) << row.arguments[0];
+    EXPECT_NE(error.find(row.expected), std::string::npos) << error;
+  }
+}
+
+}  // namespace
+}  // namespace tarnwix::test
