@@ -36,7 +36,7 @@ build_tools=(
   googletest libstb-dev
   fonts-dejavu-core fonts-dseg
   zip unzip
-  xvfb xdotool x11-apps imagemagick  # gaugeview's tests: an X server, X input, screen grabs, pictures compared
+  xvfb xauth xdotool x11-apps imagemagick  # the viewer's tests and bench: an X server (xvfb-run needs xauth), X input, screen grabs, pictures compared
   libc6:i386  # the i386 loader: running it tells whether the kernel runs 32-bit programs
 )
 wine_packages=(wine wine32:i386)
