@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "meanings.h"
+#include "panel_config.h"
 #include "reference.h"
 #include "support.h"
 
@@ -402,6 +403,34 @@ TEST(Guide, WhatShowsAtPowerTwoFollowsTheSwitchesAsTheGaugeShowsIt) {
   EXPECT_NE(text.find("at 2, or any other whole part: only "), std::string::npos) << text;
   EXPECT_NE(text.find("; with variable 108 at 1, the " + added.front() + " shows too."), std::string::npos) << text;
   for (const std::string& window : off) EXPECT_NE(text.find(window), std::string::npos) << window;
+}
+
+// The sample panel.cfg, read as the simulator reads it, gives each gauge of
+// its main window room for the text boxes that reach past the gauge.
+TEST(Guide, TheSamplePanelLeavesRoomForTheTextBoxesThatReachPastTheGauges) {
+  std::string error;
+  const std::optional<std::string> sample = write_panel_cfg(references(), TARNWIX_VERSION, &error);
+  ASSERT_TRUE(sample.has_value()) << error;
+  const std::optional<host::PanelConfig> config = host::parse_panel_config(*sample, "panel.cfg", &error);
+  ASSERT_TRUE(config.has_value()) << error;
+  const host::PanelWindow* main = config->find("Window00");
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(main->size_mm_width && main->size_mm_height);
+  int reaching_past = 0;
+  for (const host::PanelGauge& gauge : main->gauges) {
+    const auto module = std::find_if(references().begin(), references().end(),
+                                     [&](const ModuleReference& m) { return m.module == gauge.module; });
+    ASSERT_NE(module, references().end()) << gauge.module;
+    EXPECT_EQ(gauge.width.value_or(0), module->width) << gauge.module << " at its own size";
+    for (const ElementReference& element : module->elements) {
+      if (element.kind != host::ElementKind::kString) continue;
+      reaching_past += element.x + element.box_width > module->width;
+      EXPECT_LE(gauge.x + element.x + element.box_width, *main->size_mm_width) << gauge.module << " " << element.index;
+      EXPECT_LE(gauge.y + element.y + element.box_height, *main->size_mm_height)
+          << gauge.module << " " << element.index;
+    }
+  }
+  EXPECT_GT(reaching_past, 0) << "some box reaches past its gauge, or this test proves nothing";
 }
 
 TEST(GuideClicks, TheVirtualCockpitsPaintedCallOutAndAnnunTestDoNothingAndTheGuideSaysSo) {

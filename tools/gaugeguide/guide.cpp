@@ -628,8 +628,10 @@ std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& m
         "// " + module->module + format(" at (%d, %d), its own size", place.x, place.y) +
         (module->module == kBezelModule ? ":\n// an attitude gauge goes on a line after it, over its screen\n" : "\n");
     window += panel_line(*module, format("%02d", number++), std::to_string(place.x), std::to_string(place.y)) + "\n";
-    right = std::max(right, place.x + module->width);
-    bottom = std::max(bottom, place.y + module->height);
+    // Room for the text boxes that reach past a gauge, as the guide advises.
+    const Overhang overhang = overhang_of(*module);
+    right = std::max(right, place.x + module->width + overhang.right);
+    bottom = std::max(bottom, place.y + module->height + overhang.bottom);
   }
   const ModuleReference* cockpit = find(modules, kVirtualCockpitModule);
   if (number == 0 || cockpit == nullptr) {
@@ -650,7 +652,8 @@ std::optional<std::string> write_panel_cfg(const std::vector<ModuleReference>& m
                     "// The main panel: the 2D gauges in one window.\n"
                     "[Window00]\n"
                     "// The window's size in size_mm units, the units of the gauge lines below;\n"
-                    "// here one unit per pixel of the gauges, just large enough for them.\n" +
+                    "// here one unit per pixel of the gauges, large enough for them and\n"
+                    "// for the text boxes that reach past them.\n" +
                     format("size_mm=%d,%d\n", right, bottom) +
                     "// No background picture: the window is black behind the gauges.\n"
                     "background_color=0,0,0\n"
