@@ -12,7 +12,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "meanings.h"
+#include "host/meanings.h"
 #include "panel_config.h"
 #include "reference.h"
 #include "support.h"
@@ -28,7 +28,7 @@ const Observed& observed() {
     std::vector<std::string> paths;
     for (const std::string& name : test::module_names()) paths.push_back(test::module_path(name));
     std::string error;
-    std::optional<Observed> seen = observe_modules(paths, tarnwix_meanings(), &error);
+    std::optional<Observed> seen = observe_modules(paths, host::tarnwix_meanings(), &error);
     EXPECT_TRUE(seen.has_value()) << error;
     return seen.value_or(Observed{});
   }();
@@ -40,7 +40,7 @@ const std::vector<ModuleReference>& references() { return observed().modules; }
 const std::string& guide() {
   static const std::string text = [] {
     std::string error;
-    std::optional<std::string> written = write_guide(observed(), tarnwix_meanings(), TARNWIX_VERSION, &error);
+    std::optional<std::string> written = write_guide(observed(), host::tarnwix_meanings(), TARNWIX_VERSION, &error);
     EXPECT_TRUE(written.has_value()) << error;
     return written.value_or("");
   }();
@@ -140,7 +140,7 @@ TEST(Guide, EachGaugeListsExactlyItsAreasTheKeyEventsTheirClicksSendAndItsNamedV
     }
     // Every area clicked at its centre, powered and not; then the gauge's
     // active settings for two updates and their end for one more.
-    const ModuleMeaning* meaning = tarnwix_meanings().module(name);
+    const host::ModuleMeaning* meaning = host::tarnwix_meanings().module(name);
     ASSERT_NE(meaning, nullptr);
     std::set<std::pair<uint32_t, int32_t>> sent;
     std::set<std::string> placed;
@@ -151,11 +151,11 @@ TEST(Guide, EachGaugeListsExactlyItsAreasTheKeyEventsTheirClicksSendAndItsNamedV
         auto module = powered(name, power);
         ASSERT_NE(module, nullptr);
         module->click(area.x + area.width / 2, area.y + area.height / 2);
-        for (const VariableSetting& setting : meaning->active)
+        for (const host::VariableSetting& setting : meaning->active)
           Panel::instance().set_variable(setting.token, setting.value);
         module->frame();
         module->frame();
-        for (const VariableSetting& setting : meaning->active) Panel::instance().set_variable(setting.token, 0);
+        for (const host::VariableSetting& setting : meaning->active) Panel::instance().set_variable(setting.token, 0);
         module->frame();
         for (const KeyEvent& event : Panel::instance().key_events())
           sent.insert({event.id, static_cast<int32_t>(event.value)});
@@ -183,33 +183,33 @@ TEST(Guide, EachGaugeListsExactlyItsAreasTheKeyEventsTheirClicksSendAndItsNamedV
 TEST(Guide, RefusesWhatTheMeaningsDoNotNameAVersionTheModulesDoNotCarryAndFilesThatAreNoGauges) {
   ASSERT_FALSE(references().empty());
   std::string error;
-  Meanings without_token = tarnwix_meanings();
-  std::erase_if(without_token.tokens, [](const TokenMeaning& t) { return t.token == 769; });
+  host::Meanings without_token = host::tarnwix_meanings();
+  std::erase_if(without_token.tokens, [](const host::TokenMeaning& t) { return t.token == 769; });
   EXPECT_FALSE(write_guide(observed(), without_token, TARNWIX_VERSION, &error));
   EXPECT_NE(error.find("token 769"), std::string::npos) << error;
 
-  Meanings without_event = tarnwix_meanings();
-  std::erase_if(without_event.key_events, [](const KeyEventMeaning& k) { return k.id == 65584; });
+  host::Meanings without_event = host::tarnwix_meanings();
+  std::erase_if(without_event.key_events, [](const host::KeyEventMeaning& k) { return k.id == 65584; });
   error.clear();
   EXPECT_FALSE(write_guide(observed(), without_event, TARNWIX_VERSION, &error));
   EXPECT_NE(error.find("key event 65584"), std::string::npos) << error;
 
-  Meanings without_area = tarnwix_meanings();
+  host::Meanings without_area = host::tarnwix_meanings();
   without_area.areas.pop_back();
   error.clear();
   EXPECT_FALSE(write_guide(observed(), without_area, TARNWIX_VERSION, &error));
   EXPECT_NE(error.find("click area"), std::string::npos) << error;
 
-  Meanings without_window = tarnwix_meanings();
+  host::Meanings without_window = host::tarnwix_meanings();
   without_window.windows.pop_back();
   error.clear();
   EXPECT_FALSE(write_guide(observed(), without_window, TARNWIX_VERSION, &error));
   EXPECT_NE(error.find("the text element"), std::string::npos) << error;
 
   error.clear();
-  EXPECT_FALSE(write_guide(observed(), tarnwix_meanings(), "0.0.0-other", &error));
+  EXPECT_FALSE(write_guide(observed(), host::tarnwix_meanings(), "0.0.0-other", &error));
   EXPECT_NE(error.find("not 0.0.0-other"), std::string::npos) << error;
-  EXPECT_FALSE(write_guide(Observed{}, tarnwix_meanings(), TARNWIX_VERSION, &error));
+  EXPECT_FALSE(write_guide(Observed{}, host::tarnwix_meanings(), TARNWIX_VERSION, &error));
 
   std::vector<ModuleReference> no_cockpit = references();
   std::erase_if(no_cockpit, [](const ModuleReference& m) { return m.module == "Tarnwix_UtilsVC"; });
@@ -218,7 +218,7 @@ TEST(Guide, RefusesWhatTheMeaningsDoNotNameAVersionTheModulesDoNotCarryAndFilesT
   EXPECT_NE(error.find("Tarnwix_UtilsVC"), std::string::npos) << error;
 
   error.clear();
-  EXPECT_FALSE(observe_modules({test::dist_dir() + "/Tarnwix_Nothing.gau"}, tarnwix_meanings(), &error));
+  EXPECT_FALSE(observe_modules({test::dist_dir() + "/Tarnwix_Nothing.gau"}, host::tarnwix_meanings(), &error));
   EXPECT_NE(error.find("Tarnwix_Nothing.gau: no such file"), std::string::npos) << error;
   error.clear();
   EXPECT_FALSE(observe(test::fake_sound_path(), {}, {}, &error));
@@ -392,7 +392,7 @@ TEST(Guide, WhatShowsAtPowerTwoFollowsTheSwitchesAsTheGaugeShowsIt) {
     std::set<std::string> names;
     for (const host::ElementSnapshot& element : module->frame().elements)
       if (element.kind == host::ElementKind::kString && !element.hidden)
-        names.insert(tarnwix_meanings().window("Tarnwix_Altimeter", element.x, element.y));
+        names.insert(host::tarnwix_meanings().window("Tarnwix_Altimeter", element.x, element.y));
     return names;
   };
   const std::set<std::string> off = shown_texts(0.0), on = shown_texts(1.0);

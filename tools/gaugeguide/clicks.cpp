@@ -77,7 +77,7 @@ std::string state(Look look) { return look == Look::kHidden ? "not shown" : look
 // NAV legend goes out and the GPS legend lights at the next update, and
 // stay so". AS_STATES tells states ("is out", "is lit") instead of changes,
 // for elements that were not shown before; FROM names the first update.
-std::string effect_text(const ModuleReference& module, const Meanings& meanings, const Trial& trial, int start,
+std::string effect_text(const ModuleReference& module, const host::Meanings& meanings, const Trial& trial, int start,
                         const std::set<int>& elements, bool as_states, const std::string& from) {
   struct Group {
     int first, length;
@@ -153,7 +153,7 @@ void add(std::string& out, const std::string& title, const std::vector<std::stri
 }
 
 // The events that brake help's settings lead to, and their end.
-void describe_active(std::vector<std::string>& gauge, const AreaReference& area, const ModuleMeaning& meaning) {
+void describe_active(std::vector<std::string>& gauge, const AreaReference& area, const host::ModuleMeaning& meaning) {
   const Trial& active = area.active;
   if (active.settings_end <= 0 || active.updates.empty() || active.updates.front().sent.empty()) return;
   const std::vector<host::KeyEvent>& applied = active.updates.front().sent;
@@ -182,10 +182,10 @@ void describe_active(std::vector<std::string>& gauge, const AreaReference& area,
 
 }  // namespace
 
-bool describe_area(std::string& out, const AreaReference& area, const ModuleReference& module, const Meanings& meanings,
-                   std::string* error) {
-  const AreaMeaning* named = meanings.area(module.module, area.x, area.y);
-  const ModuleMeaning* meaning = meanings.module(module.module);
+bool describe_area(std::string& out, const AreaReference& area, const ModuleReference& module,
+                   const host::Meanings& meanings, std::string* error) {
+  const host::AreaMeaning* named = meanings.area(module.module, area.x, area.y);
+  const host::ModuleMeaning* meaning = meanings.module(module.module);
   if (named == nullptr || meaning == nullptr) {
     *error = format("%s has a click area at (%d, %d) that the meanings table does not name", module.module.c_str(),
                     area.x, area.y);
@@ -310,14 +310,14 @@ bool describe_area(std::string& out, const AreaReference& area, const ModuleRefe
 }
 
 void describe_missing_areas(std::string& out, const ModuleReference& module, const ModuleReference& sibling,
-                            const Meanings& meanings) {
+                            const host::Meanings& meanings) {
   std::vector<std::string> idle;
   for (const MissingAreaReference& missing : module.missing_areas) {
     const Trial& trial = missing.once;
     const bool nothing = !trial.clicks.empty() && trial.clicks.front().record < 0 &&
                          trial.clicks.front().sent.empty() && trial.clicks.front().named.empty() &&
                          changed_elements(trial).empty() && !sends_on_updates(trial);
-    const AreaMeaning* name = meanings.area(missing.sibling, missing.x, missing.y);
+    const host::AreaMeaning* name = meanings.area(missing.sibling, missing.x, missing.y);
     if (nothing && name != nullptr) idle.push_back(name->name);
   }
   if (idle.empty()) return;

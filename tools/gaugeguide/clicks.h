@@ -5,19 +5,19 @@
 
 #include <string>
 
-#include "meanings.h"
+#include "host/meanings.h"
 #include "reference.h"
 
 namespace tarnwix::guide {
 
 // Appends the paragraph of one area. Fails, saying why, when the meanings do
 // not name the area.
-bool describe_area(std::string& out, const AreaReference& area, const ModuleReference& module, const Meanings& meanings,
-                   std::string* error);
+bool describe_area(std::string& out, const AreaReference& area, const ModuleReference& module,
+                   const host::Meanings& meanings, std::string* error);
 
 // Appends what clicks do where SIBLING has areas that MODULE lacks, and
 // whether MODULE's pictures are SIBLING's; nothing when there are none.
 void describe_missing_areas(std::string& out, const ModuleReference& module, const ModuleReference& sibling,
-                            const Meanings& meanings);
+                            const host::Meanings& meanings);
 
 }  // namespace tarnwix::guide

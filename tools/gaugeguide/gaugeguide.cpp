@@ -16,7 +16,7 @@
 
 #include "guide.h"
 #include "host/host.h"
-#include "meanings.h"
+#include "host/meanings.h"
 #include "reference.h"
 
 using namespace tarnwix::guide;
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "gaugeguide: no modules in %s\n", folder.c_str());
     return 1;
   }
-  const Meanings& meanings = tarnwix_meanings();
+  const tarnwix::host::Meanings& meanings = tarnwix::host::tarnwix_meanings();
   std::vector<std::string> paths;
   for (const std::string& name : names) paths.push_back(folder + "/" + name + ".gau");
   std::string error;

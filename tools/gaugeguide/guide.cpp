@@ -39,7 +39,7 @@ const ModuleReference* find(const std::vector<ModuleReference>& modules, const s
 
 // What a picture is to the gauge: the picture of an element, an icon's later
 // picture, a moving image's mask, or nothing drawn.
-std::string picture_role(const ModuleReference& module, const Meanings& meanings, int id) {
+std::string picture_role(const ModuleReference& module, const host::Meanings& meanings, int id) {
   auto name = [&](const ElementReference& element) {
     const char* text = meanings.picture(module.module, element.resource_id);
     return text != nullptr ? std::string(text) : format("element %d", element.index + 1);
@@ -91,7 +91,7 @@ Overhang overhang_of(const ModuleReference& module) {
   return overhang;
 }
 
-bool names_everything(const ModuleReference& module, const Meanings& meanings, std::string* error) {
+bool names_everything(const ModuleReference& module, const host::Meanings& meanings, std::string* error) {
   for (const ElementReference& element : module.elements)
     if (element.index > 0 && element_name(module, meanings, element.index).empty()) {
       *error = format("%s has %s element %d at (%d, %d), which the meanings table does not name", module.module.c_str(),
@@ -102,7 +102,7 @@ bool names_everything(const ModuleReference& module, const Meanings& meanings, s
   return true;
 }
 
-void variables_section(std::string& out, const ModuleReference& module, const Meanings& meanings) {
+void variables_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings) {
   out += "\n" + wrap(
                     "Simulation variables it reads (token, what the gauge takes the value for), in the order "
                     "it looks them up on every update:",
@@ -129,7 +129,7 @@ std::vector<std::string> minus(const std::vector<std::string>& names, const std:
 std::string show_or_shows(const std::vector<std::string>& names) { return names.size() == 1 ? " shows" : " show"; }
 
 // What shows at each whole part of the power variable, and at each switch.
-void power_section(std::string& out, const ModuleReference& module, const Meanings& meanings) {
+void power_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings) {
   if (std::find(module.lookups.begin(), module.lookups.end(), 769u) == module.lookups.end()) return;
   out += "\nWith and without power (the whole part of variable 769):\n";
   // Everything that shows at 1 with some setting of the switches.
@@ -199,7 +199,8 @@ void power_section(std::string& out, const ModuleReference& module, const Meanin
   }
 }
 
-bool key_events_section(std::string& out, const ModuleReference& module, const Meanings& meanings, std::string* error) {
+bool key_events_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings,
+                        std::string* error) {
   struct Sent {
     host::KeyEvent event;
     std::string when;
@@ -212,10 +213,10 @@ bool key_events_section(std::string& out, const ModuleReference& module, const M
       if (!known) sent.push_back({event, when});
     }
   };
-  const ModuleMeaning* meaning = meanings.module(module.module);
+  const host::ModuleMeaning* meaning = meanings.module(module.module);
   add(module.unprompted, "On every update, without any click");
   for (const AreaReference& area : module.areas) {
-    const AreaMeaning* name = meanings.area(module.module, area.x, area.y);
+    const host::AreaMeaning* name = meanings.area(module.module, area.x, area.y);
     if (name == nullptr) {
       *error = format("%s has a click area at (%d, %d) that the meanings table does not name", module.module.c_str(),
                       area.x, area.y);
@@ -252,7 +253,8 @@ bool key_events_section(std::string& out, const ModuleReference& module, const M
   return true;
 }
 
-bool named_section(std::string& out, const ModuleReference& module, const Meanings& meanings, std::string* error) {
+bool named_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings,
+                   std::string* error) {
   out += "\nNamed variables it publishes for other gauges:\n";
   if (module.named_variables.empty()) out += "  none\n";
   for (const std::string& name : module.named_variables) {
@@ -274,7 +276,7 @@ bool named_section(std::string& out, const ModuleReference& module, const Meanin
   return true;
 }
 
-void windows_section(std::string& out, const ModuleReference& module, const Meanings& meanings) {
+void windows_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings) {
   const std::vector<std::vector<int>> windows = text_windows(module);
   if (windows.empty()) return;
   std::set<std::string> faces;
@@ -321,8 +323,8 @@ void windows_section(std::string& out, const ModuleReference& module, const Mean
 }
 
 bool reference_section(std::string& out, const ModuleReference& module, const Observed& observed,
-                       const Meanings& meanings, std::string* error) {
-  const ModuleMeaning* meaning = meanings.module(module.module);
+                       const host::Meanings& meanings, std::string* error) {
+  const host::ModuleMeaning* meaning = meanings.module(module.module);
   if (meaning == nullptr) {
     *error = module.module + ": no description of this gauge";
     return false;
@@ -519,15 +521,15 @@ std::vector<Placement> sample_panel() {
   return places;
 }
 
-std::optional<Observed> observe_modules(const std::vector<std::string>& paths, const Meanings& meanings,
+std::optional<Observed> observe_modules(const std::vector<std::string>& paths, const host::Meanings& meanings,
                                         std::string* error) {
   Observed observed;
   for (const std::string& path : paths) {
     const size_t slash = path.find_last_of("/\\");
     std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
     if (name.size() > 4) name.resize(name.size() - 4);
-    const ModuleMeaning* meaning = meanings.module(name);
-    static const std::vector<VariableSetting> kNone;
+    const host::ModuleMeaning* meaning = meanings.module(name);
+    static const std::vector<host::VariableSetting> kNone;
     static const std::vector<uint32_t> kNoSwitches;
     std::optional<ModuleReference> reference =
         observe(path, meaning ? meaning->active : kNone, meaning ? meaning->switches : kNoSwitches, error);
@@ -539,7 +541,7 @@ std::optional<Observed> observe_modules(const std::vector<std::string>& paths, c
   }
   for (size_t i = 0; i < observed.modules.size(); ++i) {
     ModuleReference& module = observed.modules[i];
-    const ModuleMeaning* meaning = meanings.module(module.module);
+    const host::ModuleMeaning* meaning = meanings.module(module.module);
     if (meaning == nullptr || meaning->sibling == nullptr) continue;
     const auto sibling = std::find_if(paths.begin(), paths.end(), [&](const std::string& path) {
       return path.size() >= std::string(meaning->sibling).size() + 4 &&
@@ -552,7 +554,8 @@ std::optional<Observed> observe_modules(const std::vector<std::string>& paths, c
     // Each strip's area that switches a state of its own arms it.
     auto arming = [&](const ModuleReference& strip) -> const AreaReference* {
       for (const AreaReference& area : strip.areas)
-        if (const AreaMeaning* named = meanings.area(strip.module, area.x, area.y); named && named->state) return &area;
+        if (const host::AreaMeaning* named = meanings.area(strip.module, area.x, area.y); named && named->state)
+          return &area;
       return nullptr;
     };
     const AreaReference* ours = arming(module);
@@ -566,8 +569,8 @@ std::optional<Observed> observe_modules(const std::vector<std::string>& paths, c
   return observed;
 }
 
-std::optional<std::string> write_guide(const Observed& observed, const Meanings& meanings, const std::string& version,
-                                       std::string* error) {
+std::optional<std::string> write_guide(const Observed& observed, const host::Meanings& meanings,
+                                       const std::string& version, std::string* error) {
   const std::vector<ModuleReference>& modules = observed.modules;
   if (modules.empty()) {
     *error = "no modules to describe";
@@ -583,7 +586,7 @@ std::optional<std::string> write_guide(const Observed& observed, const Meanings&
       "\nGauges for the panel of an aircraft in Microsoft Flight Simulator 2004. Each\n"
       "file in the Gauges folder holds one gauge:\n\n";
   for (const ModuleReference& module : modules) {
-    const ModuleMeaning* meaning = meanings.module(module.module);
+    const host::ModuleMeaning* meaning = meanings.module(module.module);
     out += wrap(meaning ? meaning->summary : "",
                 format("  %-24s %3d x %-3d  ", (module.module + ".gau").c_str(), module.width, module.height),
                 std::string(38, ' '));

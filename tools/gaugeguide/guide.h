@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "meanings.h"
+#include "host/meanings.h"
 #include "reference.h"
 
 namespace tarnwix::guide {
@@ -32,15 +32,15 @@ struct Observed {
 // Observes the modules at PATHS (NAME.gau each) with the meanings' settings.
 // Fails, saying which module and why, when one does not load or cannot be
 // observed.
-std::optional<Observed> observe_modules(const std::vector<std::string>& paths, const Meanings& meanings,
+std::optional<Observed> observe_modules(const std::vector<std::string>& paths, const host::Meanings& meanings,
                                         std::string* error);
 
 // The guide as plain text with "\n" line ends, no line over 78 columns.
 // Fails, saying what is missing, when the modules use a token, key event,
 // named variable, area or text window the meanings do not name, or when a
 // module the guide needs is absent.
-std::optional<std::string> write_guide(const Observed& observed, const Meanings& meanings, const std::string& version,
-                                       std::string* error);
+std::optional<std::string> write_guide(const Observed& observed, const host::Meanings& meanings,
+                                       const std::string& version, std::string* error);
 
 // The sample panel.cfg: the 2D gauges on one window as the sample panel
 // places them, and the virtual-cockpit strip on a section of its own.

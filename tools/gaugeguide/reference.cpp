@@ -95,7 +95,7 @@ struct Setup {
   bool settings = false;  // the active settings in place from the start
   bool answers = true;    // the simulator answers key events
   std::pair<int, int> point;
-  const std::vector<VariableSetting>* active = nullptr;
+  const std::vector<host::VariableSetting>* active = nullptr;
   const std::vector<uint32_t>* tokens = nullptr;  // the module's, for the simulator's answers
   const BlankPictures* blank = nullptr;
 };
@@ -111,7 +111,7 @@ std::unique_ptr<Module> settled(const Setup& setup, std::string* error) {
   module->install();
   panel.set_variable(769, setup.power);
   if (setup.settings)
-    for (const VariableSetting& setting : *setup.active) panel.set_variable(setting.token, setting.value);
+    for (const host::VariableSetting& setting : *setup.active) panel.set_variable(setting.token, setting.value);
   module->frame();
   module->frame();
   panel.clear_key_events();
@@ -166,7 +166,7 @@ std::optional<Played> play_once(const Setup& setup, const std::vector<Step>& scr
         played.power_returns = static_cast<int>(played.frames.size());
         break;
       case Step::Kind::kSettingsEnd:
-        for (const VariableSetting& setting : *setup.active) panel.set_variable(setting.token, 0);
+        for (const host::VariableSetting& setting : *setup.active) panel.set_variable(setting.token, 0);
         played.settings_end = static_cast<int>(played.frames.size());
         break;
     }
@@ -308,7 +308,7 @@ std::vector<int> shown(const FrameSnapshot& frame, const BlankPictures& blank) {
 
 // The module's state after two updates with these variables, the sound
 // library absent.
-std::optional<FrameSnapshot> settled_frame(const std::string& path, const std::vector<VariableSetting>& variables,
+std::optional<FrameSnapshot> settled_frame(const std::string& path, const std::vector<host::VariableSetting>& variables,
                                            std::string* error) {
   Panel& panel = Panel::instance();
   panel.reset();
@@ -316,7 +316,7 @@ std::optional<FrameSnapshot> settled_frame(const std::string& path, const std::v
   if (!module) return std::nullopt;
   module->call_module_init();
   module->install();
-  for (const VariableSetting& setting : variables) panel.set_variable(setting.token, setting.value);
+  for (const host::VariableSetting& setting : variables) panel.set_variable(setting.token, setting.value);
   module->frame();
   FrameSnapshot frame = module->frame();
   unload_gauge(std::move(module));
@@ -325,7 +325,7 @@ std::optional<FrameSnapshot> settled_frame(const std::string& path, const std::v
 
 }  // namespace
 
-std::optional<ModuleReference> observe(const std::string& module_path, const std::vector<VariableSetting>& active,
+std::optional<ModuleReference> observe(const std::string& module_path, const std::vector<host::VariableSetting>& active,
                                        const std::vector<uint32_t>& switches, std::string* error) {
   ModuleReference reference;
   const size_t slash = module_path.find_last_of("/\\");
@@ -439,7 +439,7 @@ void observe_missing_areas(const std::string& module_path, ModuleReference& modu
   BlankPictures blank;
   for (const BitmapReference& bitmap : module.bitmaps)
     blank[bitmap.id] = bitmap.pure_black == static_cast<int64_t>(bitmap.width) * bitmap.height;
-  const std::vector<VariableSetting> none;
+  const std::vector<host::VariableSetting> none;
   for (const AreaReference& theirs : sibling.areas) {
     const bool ours = std::any_of(module.areas.begin(), module.areas.end(),
                                   [&](const AreaReference& a) { return a.x == theirs.x && a.y == theirs.y; });
@@ -458,7 +458,7 @@ void observe_missing_areas(const std::string& module_path, ModuleReference& modu
 
 std::optional<SharedSeen> observe_together(const std::string& first_path, const AreaReference& first_area,
                                            const std::string& second_path, const AreaReference& second_area,
-                                           const std::vector<VariableSetting>& active, std::string* error) {
+                                           const std::vector<host::VariableSetting>& active, std::string* error) {
   auto run = [&](bool arm_first, bool arm_second) -> std::optional<std::vector<KeyEvent>> {
     Panel& panel = Panel::instance();
     panel.reset();
@@ -470,7 +470,7 @@ std::optional<SharedSeen> observe_together(const std::string& first_path, const 
       module->install();
     }
     panel.set_variable(769, 1.0);
-    for (const VariableSetting& setting : active) panel.set_variable(setting.token, setting.value);
+    for (const host::VariableSetting& setting : active) panel.set_variable(setting.token, setting.value);
     for (int i = 0; i < 2; ++i)
       for (Module* module : {first.get(), second.get()}) module->frame();
     if (arm_first) first->click(first_area.x + first_area.width / 2, first_area.y + first_area.height / 2);

@@ -12,16 +12,9 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/meanings.h"
 
 namespace tarnwix::guide {
-
-// Settings under which a module acts on its own at every update (for the
-// button strips: brake help's conditions), so that a click that arms such a
-// behaviour shows the key events it leads to.
-struct VariableSetting {
-  uint32_t token;
-  double value;
-};
 
 // How an element looks after an update: not drawn, an icon whose picture is
 // pure black (transparent: nothing of it shows), any other picture or text.
@@ -142,7 +135,7 @@ struct ModuleReference {
 // `switches` as the tokens to try at 1 and 0. On failure (no module, no gauge,
 // a record the host cannot read, an area whose centre another area covers)
 // returns nothing and says why in *error.
-std::optional<ModuleReference> observe(const std::string& module_path, const std::vector<VariableSetting>& active,
+std::optional<ModuleReference> observe(const std::string& module_path, const std::vector<host::VariableSetting>& active,
                                        const std::vector<uint32_t>& switches, std::string* error);
 
 // Clicks MODULE at the centres of the areas SIBLING has where MODULE has none
@@ -157,6 +150,6 @@ struct SharedSeen {
 };
 std::optional<SharedSeen> observe_together(const std::string& first_path, const AreaReference& first_area,
                                            const std::string& second_path, const AreaReference& second_area,
-                                           const std::vector<VariableSetting>& active, std::string* error);
+                                           const std::vector<host::VariableSetting>& active, std::string* error);
 
 }  // namespace tarnwix::guide

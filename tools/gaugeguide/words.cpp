@@ -54,7 +54,7 @@ std::string updates(int count) { return std::to_string(count) + (count == 1 ? " 
 
 std::string value_text(double value) { return format("%g", value); }
 
-std::string element_name(const ModuleReference& module, const Meanings& meanings, int index) {
+std::string element_name(const ModuleReference& module, const host::Meanings& meanings, int index) {
   const ElementReference& element = module.elements[static_cast<size_t>(index)];
   if (element.kind == host::ElementKind::kString) {
     const char* name = meanings.window(module.module, element.x, element.y);
@@ -64,7 +64,7 @@ std::string element_name(const ModuleReference& module, const Meanings& meanings
   return name != nullptr ? std::string("the ") + name : std::string();
 }
 
-std::vector<std::string> element_names(const ModuleReference& module, const Meanings& meanings,
+std::vector<std::string> element_names(const ModuleReference& module, const host::Meanings& meanings,
                                        const std::vector<int>& indices) {
   std::vector<std::string> names;
   for (int index : indices) {

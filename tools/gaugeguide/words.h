@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "meanings.h"
+#include "host/meanings.h"
 #include "reference.h"
 
 namespace tarnwix::guide {
@@ -43,11 +43,11 @@ std::string value_text(double value);
 
 // The name of the element at INDEX: its picture's or its text window's
 // meaning; empty when the meanings name neither.
-std::string element_name(const ModuleReference& module, const Meanings& meanings, int index);
+std::string element_name(const ModuleReference& module, const host::Meanings& meanings, int index);
 
 // The distinct names of the elements at INDICES, in chain order, without the
 // root (the gauge's background, always drawn).
-std::vector<std::string> element_names(const ModuleReference& module, const Meanings& meanings,
+std::vector<std::string> element_names(const ModuleReference& module, const host::Meanings& meanings,
                                        const std::vector<int>& indices);
 
 }  // namespace tarnwix::guide

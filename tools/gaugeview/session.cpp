@@ -616,7 +616,7 @@ void Session::run(Gauge& gauge) {
   host::set_interruptible_code(gauge.image_begin, gauge.image_end);
   panel.clear_key_events();
   const FrameSnapshot frame = gauge.module->frame();
-  const guide::Meanings& meanings = guide::tarnwix_meanings();
+  const host::Meanings& meanings = host::tarnwix_meanings();
   for (const KeyEvent& event : frame.key_events) {
     const char* meaning = meanings.key_event(event.id);
     log_.add(frame_, "key " + std::to_string(event.id) + " value " + std::to_string(static_cast<int32_t>(event.value)) +
@@ -698,12 +698,12 @@ void Session::compose() {
 
 void Session::learn_inputs() {
   Panel& panel = Panel::instance();
-  const guide::Meanings& meanings = guide::tarnwix_meanings();
+  const host::Meanings& meanings = host::tarnwix_meanings();
   for (uint32_t token : panel.lookups()) {
     if (std::any_of(inputs_.begin(), inputs_.end(), [&](const Input& input) { return input.token == token; })) continue;
     Input input;
     input.token = token;
-    if (const guide::VariableMeaning* meaning = meanings.variable(token)) {
+    if (const host::VariableMeaning* meaning = meanings.variable(token)) {
       input.name = meaning->name;
       input.unit = meaning->unit;
       input.low = meaning->low;
@@ -750,7 +750,7 @@ void Session::set_input(uint32_t token, double value) {
   Panel::instance().set_variable(token, value);
   for (Input& input : inputs_)
     if (input.token == token) input.value = value;
-  const guide::VariableMeaning* meaning = guide::tarnwix_meanings().variable(token);
+  const host::VariableMeaning* meaning = host::tarnwix_meanings().variable(token);
   log_.add(frame_, "set " + std::to_string(token) + " " + scenario_number(value) +
                        (meaning != nullptr ? std::string(" (") + meaning->name + ")" : ""));
   recorder_.set(frame_, token, value);
@@ -814,11 +814,11 @@ void Session::click_gauge(const std::string& module, int x, int y) {
     line += "no area";
   } else {
     const host::MouseRectView rect = gauge->module->mouse_rects()[static_cast<size_t>(area)];
-    const guide::AreaMeaning* meaning = guide::tarnwix_meanings().area(module, rect.x, rect.y);
+    const host::AreaMeaning* meaning = host::tarnwix_meanings().area(module, rect.x, rect.y);
     line += "area " + std::to_string(area) + (meaning != nullptr ? std::string(", ") + meaning->name : "");
   }
   log_.add(frame_, line);
-  const guide::Meanings& meanings = guide::tarnwix_meanings();
+  const host::Meanings& meanings = host::tarnwix_meanings();
   for (const KeyEvent& event : panel.key_events()) {
     const char* meaning = meanings.key_event(event.id);
     log_.add(frame_, "key " + std::to_string(event.id) + " value " + std::to_string(static_cast<int32_t>(event.value)) +

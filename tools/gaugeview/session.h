@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "event_log.h"
-#include "meanings.h"
+#include "host/meanings.h"
 #include "panel.h"
 #include "recorder.h"
 #include "render.h"
@@ -119,12 +119,32 @@ class Session {
   void click_gauge(const std::string& module, int x, int y);
 
   // Reloads every module (Reload), or those whose file changed since it was
-  // loaded and has not changed since the last call (called twice a second).
+  // loaded and has not changed since the last call (called twice a second);
+  // a window's background bitmap that changed so is read again and the
+  // window laid out anew, logged. (The panel.cfg itself is the layout
+  // editor's to watch.)
   void reload_all();
   void reload_changed();
 
   bool save_scenario(const std::string& path, std::string* error) const;
   bool save_picture(const std::string& path, std::string* error) const;
+
+  // The layout editor's side. The window of a panel.cfg as laid out: the
+  // placement at index i is the window's gauge at index i (gaugeNN order; a
+  // gap in the numbering ends the placements).
+  const host::WindowLayout& layout() const { return layout_; }
+  // The model the window is laid out from, and the open window in it; null
+  // for a module or a scenario of module lines.
+  const host::PanelConfig* panel() const { return config_ ? &*config_ : nullptr; }
+  const host::PanelWindow* panel_window() const { return window_; }
+  // Lays the window out anew from an edited model (the layout editor's, or
+  // the file read again), the open window found by its name: the running
+  // modules and the inputs kept, a module the window newly names loaded, one
+  // it no longer names removed. The picture is drawn again at once where the
+  // layout changed (each moved gauge's old and new places), and changed()
+  // names those parts, so that a drag is followed without waiting for the
+  // next frame. False, with why, when the model lacks the open window.
+  bool set_panel(const host::PanelConfig& config, std::string* error);
 
   // The module names of the running gauges, in the order they run.
   std::vector<std::string> gauge_names() const;

@@ -1,8 +1,8 @@
-#include "meanings.h"
+#include "host/meanings.h"
 
 #include <cstring>
 
-namespace tarnwix::guide {
+namespace tarnwix::host {
 
 namespace {
 
@@ -224,4 +224,4 @@ const Meanings& tarnwix_meanings() {
   return meanings;
 }
 
-}  // namespace tarnwix::guide
+}  // namespace tarnwix::host

@@ -1,17 +1,24 @@
-// The one hand-written part of the panel builders' reference: what each
-// token, key event, named variable, click area and picture means to the
-// gauge that uses it. Everything else in the reference is observed from the
-// built modules; the guide refuses a token, key event, named variable or
-// area that this table does not name, so the two cannot drift apart.
+// What each token, key event, named variable, click area and picture means
+// to the gauge that uses it: the one hand-written table that the guide's
+// reference and the viewer's inputs and log both take their words from.
+// Everything else in the reference is observed from the built modules; the
+// guide refuses a token, key event, named variable or area that this table
+// does not name, so the two cannot drift apart.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "reference.h"
+namespace tarnwix::host {
 
-namespace tarnwix::guide {
+// Settings under which a module acts on its own at every update (for the
+// button strips: brake help's conditions), so that a click that arms such a
+// behaviour shows the key events it leads to.
+struct VariableSetting {
+  uint32_t token;
+  double value;
+};
 
 struct TokenMeaning {
   const char* module;
@@ -100,4 +107,4 @@ struct Meanings {
 // The Tarnwix gauges' meanings.
 const Meanings& tarnwix_meanings();
 
-}  // namespace tarnwix::guide
+}  // namespace tarnwix::host
