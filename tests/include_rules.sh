@@ -7,9 +7,10 @@
 #   host/             includes nothing from tools/;
 #   tools/<tool>/     includes nothing from another tool's folder, unless that
 #                     folder offers a library (an add_library in its CMake);
-#   the readers of users' files (tools/gaugerender/scenario_reader.*,
-#                     panel_config.*) include only each other, so that they
-#                     build natively for fuzzing.
+#   the readers and writers of users' files (tools/gaugerender/
+#                     scenario_reader.*, panel_config.*, panel_lines.*,
+#                     panel_document.*) include only each other, so that
+#                     they build natively for fuzzing.
 # An include is resolved as the compiler would: beside the file, then from the
 # top of the tree, then from the folders whose libraries export them.
 # Prints every broken rule with file and line; exits 1 when there is one.
@@ -58,8 +59,9 @@ violation() {
         echo "a gauge's module source includes $target" ;;
     host/*)
       [[ $target != tools/* ]] || echo "the host library includes $target" ;;
-    tools/gaugerender/scenario_reader.* | tools/gaugerender/panel_config.*)
-      [[ $target == tools/gaugerender/scenario_reader.h || $target == tools/gaugerender/panel_config.h ]] ||
+    tools/gaugerender/scenario_reader.* | tools/gaugerender/panel_config.* | tools/gaugerender/panel_lines.* | \
+      tools/gaugerender/panel_document.*)
+      [[ $target =~ ^tools/gaugerender/(scenario_reader|panel_config|panel_lines|panel_document)\.h$ ]] ||
         echo "a reader of users' files includes $target, which does not build natively" ;;
     tools/*)
       local own=${file#tools/} other

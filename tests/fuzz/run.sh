@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # make fuzz: installs clang and its sanitizer runtimes when missing, builds
-# the two readers' fuzzers natively and runs each for SECONDS (default 90),
-# seeded from the tests' files. Prints each fuzzer's executions and what it
-# found; exits 1 when a fuzzer found a fault (its input is kept in the build
-# folder as crash-*, leak-* or timeout-*).
+# the fuzzers of the two readers and of the panel.cfg edits natively and runs
+# each for SECONDS (default 90), seeded from the tests' files. Prints each
+# fuzzer's executions and what it found; exits 1 when a fuzzer found a fault
+# (its input is kept in the build folder as crash-*, leak-* or timeout-*).
 #   tests/fuzz/run.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -27,12 +27,15 @@ seed() {
 }
 seed "$build/corpus/scenario_reader" "$root"/scenarios/*.txt "$here"/seeds/*.txt
 seed "$build/corpus/panel_config" "$root"/examples/*/panel.cfg "$here"/seeds/*.cfg
+seed "$build/corpus/panel_edit" "$root"/examples/*/panel.cfg "$here"/seeds/*.cfg
 
+# The edit fuzzer's texts are panel.cfg files: it shares the reader's words.
+declare -A dicts=([scenario_reader]=scenario_reader.dict [panel_config]=panel_config.dict [panel_edit]=panel_config.dict)
 status=0
-for reader in scenario_reader panel_config; do
+for reader in scenario_reader panel_config panel_edit; do
   log=$build/$reader.log
   echo "fuzz: $reader for ${seconds}s"
-  if (cd "$build" && "./fuzz_$reader" -max_total_time="$seconds" -print_final_stats=1 -dict="$here/$reader.dict" \
+  if (cd "$build" && "./fuzz_$reader" -max_total_time="$seconds" -print_final_stats=1 -dict="$here/${dicts[$reader]}" \
     -max_len=4096 -timeout=10 -rss_limit_mb=2048 "corpus/$reader" >"$log" 2>&1); then
     found="nothing"
   else

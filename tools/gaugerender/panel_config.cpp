@@ -6,37 +6,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <set>
+
+#include "panel_lines.h"
 
 namespace tarnwix::host {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-// "prefixNN" (NN one to four digits) gives NN; anything else gives nothing.
-std::optional<int> numbered(std::string_view name, std::string_view prefix) {
-  if (name.size() <= prefix.size() || name.size() > prefix.size() + 4 || name.substr(0, prefix.size()) != prefix)
-    return std::nullopt;
-  int number = 0;
-  for (char c : name.substr(prefix.size())) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    number = number * 10 + (c - '0');
-  }
-  return number;
-}
+std::string_view trim(std::string_view text) { return panel_trim(text); }
+std::string lower(std::string_view text) { return panel_lower(text); }
+std::optional<int> numbered(std::string_view name, std::string_view prefix) { return panel_numbered(name, prefix); }
 
 // A plain decimal: optional sign, digits, optional fraction; no exponent,
 // no hex, no nan or inf. Within +-kMaxPanelCoordinate.
@@ -122,33 +101,24 @@ std::optional<PanelConfig> parse_panel_config(std::string_view text, const std::
   config.source = source;
   std::map<SectionKey, PanelWindow> windows;
   std::map<int, std::string> titles;
-  std::set<std::string> sections_seen;
-  std::set<std::string> keys_seen;  // of the current section
   enum class Section { kIgnored, kTitles, kWindow };
   Section section = Section::kIgnored;
   PanelWindow* window = nullptr;
+  bool file_seen = false;  // a file= line in the current section, so that file_1024= gives way
   int number = 0;
   auto fail = [&](const std::string& message) {
     if (error) *error = source + ":" + std::to_string(number) + ": " + message;
     return std::nullopt;
   };
 
-  size_t position = 0;
-  while (position < text.size()) {
-    const size_t end = std::min(text.find('\n', position), text.size());
-    std::string_view line = text.substr(position, end - position);
-    position = end + 1;
-    ++number;
-    if (const size_t comment = line.find("//"); comment != std::string_view::npos) line = line.substr(0, comment);
-    line = trim(line);
-    if (line.empty()) continue;
-    if (line.front() == '[') {
-      const size_t close = line.find(']');
-      const std::string name = lower(trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
+  for (const PanelLine& line : scan_panel_lines(text)) {
+    number = line.number;
+    if (line.kind == PanelLine::Kind::kSection) {
+      const std::string& name = line.section;
       section = Section::kIgnored;
       window = nullptr;
-      keys_seen.clear();
-      if (!sections_seen.insert(name).second) continue;  // a repeated section: the first counts
+      file_seen = false;
+      if (!line.first_section) continue;  // a repeated section: the first counts
       if (name == "window titles") {
         section = Section::kTitles;
       } else if (std::optional<int> n = numbered(name, "window")) {
@@ -165,12 +135,11 @@ std::optional<PanelConfig> parse_panel_config(std::string_view text, const std::
       }
       continue;
     }
-    if (section == Section::kIgnored) continue;
-    const size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;
-    const std::string key = lower(trim(line.substr(0, equals)));
-    const std::string_view value = trim(line.substr(equals + 1));
-    if (!keys_seen.insert(key).second) continue;  // a repeated key: the first counts
+    if (section == Section::kIgnored || line.kind != PanelLine::Kind::kKeyed) continue;
+    const std::string& key = line.key;
+    const std::string_view value = line.value;
+    if (key == "file") file_seen = true;
+    if (!line.first_key) continue;  // a repeated key: the first counts
 
     if (section == Section::kTitles) {
       if (std::optional<int> n = numbered(key, "window")) titles[*n] = std::string(value);
@@ -179,7 +148,7 @@ std::optional<PanelConfig> parse_panel_config(std::string_view text, const std::
     if (key == "file") {
       window->background = std::string(value);
     } else if (key == "file_1024") {
-      if (!keys_seen.count("file")) window->background = std::string(value);
+      if (!file_seen) window->background = std::string(value);
     } else if (key == "size_mm" || key == "pixel_size") {
       const std::vector<std::string_view> fields = split_fields(value);
       double width = 0, height = 0;
