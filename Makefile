@@ -4,7 +4,7 @@
 # make bench  the same, then prints what each module costs per frame, load and file
 # make release       the same, then the zips a user downloads, in dist/release/
 # make reproducible  builds the release of this commit twice in fresh clones and compares
-# make fuzz   fuzzes the scenario and panel.cfg readers, natively, a few minutes
+# make fuzz   fuzzes the scenario and panel.cfg readers and the panel.cfg writer, natively, a few minutes
 SHELL := bash
 .SHELLFLAGS := -o pipefail -c
 BUILD := build
@@ -80,12 +80,15 @@ test: build
 	  cmake/wine-run --shutdown; exit $$status
 
 # Figures, not a test: the cost of each module's frame, load and file, and
-# of a frame of the example panel's main window in the viewer.
+# of a frame of the example panel's main window in the viewer and of a step of
+# a drag of its airspeed display in the layout editor.
 bench: build
 	@echo "Machine: $$(uname -m), $$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $$(nproc) cores"
 	@bin/gaugebench dist/*.gau; status=$$?; \
 	  echo; echo "gaugeview: a frame of the example panel's main window, in ms (median, 10th-90th percentile)"; \
 	  bin/gaugeview --bench 1000 || status=$$?; \
+	  echo; echo "gaugeview: a drag step of the airspeed display over the example panel's main window, in ms (median, 10th-90th percentile)"; \
+	  bin/gaugeview --bench-drag 500 || status=$$?; \
 	  cmake/wine-run --shutdown; exit $$status
 
 clean:

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -330,6 +331,254 @@ TEST(GaugeviewFaults, WhatCannotBeOpenedIsSaidInOneLine) {
   }
 }
 
+// ---- Laying the window out anew (the layout editor's side)
+
+// A 24-bit BMP of the picture.
+void write_bmp(const std::string& path, const host::Picture& picture) {
+  const uint32_t row = (static_cast<uint32_t>(picture.width) * 3 + 3) / 4 * 4;
+  std::string out = "BM";
+  auto u32 = [&](uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&](uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); };
+  for (uint32_t v : {54 + row * picture.height, 0u, 54u, 40u, uint32_t(picture.width), uint32_t(picture.height)})
+    u32(v);
+  u16(1);
+  u16(24);
+  for (uint32_t v : {0u, row * picture.height, 2835u, 2835u, 0u, 0u}) u32(v);
+  for (int y = picture.height - 1; y >= 0; --y) {
+    std::string line;
+    for (int x = 0; x < picture.width; ++x) {
+      const host::Rgb c = picture.at(x, y);
+      line += {static_cast<char>(c.b), static_cast<char>(c.g), static_cast<char>(c.r)};
+    }
+    line.resize(row, '\0');
+    out += line;
+  }
+  write_file(path, out);
+}
+
+std::string read_text(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The session's model with the airspeed (the main window's first gauge) at x, y.
+host::PanelConfig with_airspeed_at(const Session& session, double x, double y) {
+  host::PanelConfig config = *session.panel();
+  config.windows[0].gauges[0].x = x;
+  config.windows[0].gauges[0].y = y;
+  return config;
+}
+
+TEST(GaugeviewLayout, AMovedGaugeRedrawsItsOldAndNewPlacesAloneIntoTheFullDrawingOfTheMovedLayout) {
+  EventLog log;
+  auto session = open_or_fail(example_panel(), log);
+  ASSERT_NE(session, nullptr);
+  session->set_input(769, 1);
+  session->set_input(61, 150);
+  session->frame();
+  session->frame();
+  const std::vector<view::Input> inputs = session->inputs();
+  std::string error;
+  ASSERT_TRUE(session->set_panel(with_airspeed_at(*session, 165, 123), &error)) << error;
+  ASSERT_EQ(session->changed().size(), 1u);
+  const view::Rect rect = session->changed()[0];
+  EXPECT_EQ(rect.x, 160);
+  EXPECT_EQ(rect.y, 120);
+  EXPECT_EQ(rect.width, 101 + 5) << "the union of 160..261 and 165..266";
+  EXPECT_EQ(rect.height, 330 + 3);
+  EXPECT_EQ(session->layout().placements[0].x, 165);
+  // A drag on: over the bezel's place, out past the window's corner, back in.
+  const std::pair<double, double> steps[] = {{250, 60}, {262, 61}, {-40, 500}, {168, 125}};
+  for (const auto& [x, y] : steps) {
+    ASSERT_TRUE(session->set_panel(with_airspeed_at(*session, x, y), &error)) << error;
+    ASSERT_EQ(session->changed().size(), 1u) << x << ", " << y;
+    for (const view::Rect& part : session->changed()) {
+      EXPECT_GE(part.x, 0);
+      EXPECT_GE(part.y, 0);
+      EXPECT_LE(part.x + part.width, 1024) << "cut to the window";
+      EXPECT_LE(part.y + part.height, 720);
+    }
+  }
+  EXPECT_EQ(count_lines(log, "load Tarnwix_Airspeed"), 1) << "the gauge runs on, not loaded again";
+  ASSERT_EQ(session->inputs().size(), inputs.size());
+  for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(session->inputs()[i].value, inputs[i].value) << i;
+  EXPECT_EQ(host::Panel::instance().variable(61), 150.0);
+
+  // gaugerender's drawing of the same panel.cfg, written with the airspeed there.
+  TemporaryFolder folder("moved_panel");
+  std::string text = read_text(example_panel());
+  const std::string line = "Tarnwix_Airspeed!Tarnwix_Airspeed, 160, 120";
+  ASSERT_NE(text.find(line), std::string::npos);
+  text.replace(text.find(line), line.size(), "Tarnwix_Airspeed!Tarnwix_Airspeed, 168, 125");
+  write_file(folder.path + "/panel.cfg", text);
+  ASSERT_TRUE(CopyFileA((dist_dir() + "/example_panel/background.bmp").c_str(),
+                        (folder.path + "/background.bmp").c_str(), FALSE));
+  const std::string head = "panel " + folder.path + "/panel.cfg window 0\nset 769 1\nset 61 150\nframes 2\n";
+  EXPECT_TRUE(session->picture() == rendered(head, dist_dir(), "moved")) << "the window differs from gaugerender's";
+  // The frames after go on drawing only what changed, into the moved layout.
+  session->set_input(61, 180);
+  session->frame();
+  const view::Rect place{168, 125, 101, 330};
+  EXPECT_TRUE(std::any_of(session->changed().begin(), session->changed().end(), [&](const view::Rect& r) {
+    return r.x == place.x && r.y == place.y && r.width == place.width && r.height == place.height;
+  }));
+  EXPECT_TRUE(session->picture() == rendered(head + "set 61 180\nframes 1\n", dist_dir(), "moved_on"));
+}
+
+TEST(GaugeviewLayout, AGaugeOfANewModuleRunsAndAModuleNoLongerNamedGoesWithWhatItRegistered) {
+  EventLog log;
+  auto session = open_or_fail(example_panel(), log);
+  ASSERT_NE(session, nullptr);
+  session->set_input(769, 1);
+  session->frame();
+  const host::Panel& panel = host::Panel::instance();
+  ASSERT_EQ(panel.named_variables().count("callout"), 1u);
+  host::PanelConfig config = *session->panel();
+  std::vector<host::PanelGauge>& gauges = config.windows[0].gauges;
+  ASSERT_EQ(gauges[3].module, "Tarnwix_Utils");
+  gauges.erase(gauges.begin() + 3);
+  std::string error;
+  ASSERT_TRUE(session->set_panel(config, &error)) << error;
+  EXPECT_TRUE(contains_line(log, "remove Tarnwix_Utils: the window no longer names it")) << all_lines(log);
+  EXPECT_TRUE(contains_line(log, "unregister \"callout\" (Tarnwix_Utils)")) << all_lines(log);
+  EXPECT_EQ(panel.named_variables().count("callout"), 0u);
+  EXPECT_FALSE(session->fault_of("Tarnwix_Utils").has_value());
+  EXPECT_EQ(session->picture().at(239 + 200, 575 + 50), session->layout().background.at(239 + 200, 575 + 50))
+      << "its place shows the background";
+
+  host::PanelGauge added;
+  added.number = 3;
+  added.module = added.gauge = "Tarnwix_UtilsVC";
+  added.x = 239;
+  added.y = 575;
+  gauges.insert(gauges.begin() + 3, added);
+  ASSERT_TRUE(session->set_panel(config, &error)) << error;
+  EXPECT_TRUE(contains_line(log, "load Tarnwix_UtilsVC from")) << all_lines(log);
+  EXPECT_EQ(*session->fault_of("Tarnwix_UtilsVC"), "");
+  EXPECT_TRUE(session->picture().at(239, 575) == host::kOutlineColour) << "outlined until its first frame";
+  session->frame();
+  EXPECT_FALSE(session->picture().at(239, 575) == host::kOutlineColour);
+  int differing = 0;
+  for (int y = 575; y < 575 + 100; ++y)
+    for (int x = 239; x < 239 + 500; ++x)
+      differing += !(session->picture().at(x, y) == session->layout().background.at(x, y));
+  EXPECT_GT(differing, 5000) << "the strip is drawn over the background";
+  EXPECT_EQ(count_lines(log, "load Tarnwix_Airspeed"), 1);
+}
+
+TEST(GaugeviewLayout, AModelWithoutTheOpenWindowIsRefusedAndNothingChanges) {
+  EventLog log;
+  auto session = open_or_fail(example_panel(), log);
+  ASSERT_NE(session, nullptr);
+  session->frame();
+  const host::Picture before = session->picture();
+  const std::vector<std::string> names = session->gauge_names();
+  host::PanelConfig config = with_airspeed_at(*session, 300, 300);
+  config.windows.erase(config.windows.begin());
+  std::string error;
+  EXPECT_FALSE(session->set_panel(config, &error));
+  EXPECT_NE(error.find("Window00"), std::string::npos) << error;
+  EXPECT_TRUE(session->picture() == before);
+  EXPECT_EQ(session->gauge_names(), names);
+  EXPECT_EQ(session->panel()->windows.size(), 3u);
+  EXPECT_EQ(session->layout().placements[0].x, 160);
+
+  EventLog module_log;
+  auto module = open_or_fail(dist_dir() + "/Tarnwix_Airspeed.gau", module_log);
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(module->panel(), nullptr);
+  EXPECT_FALSE(module->set_panel(*session->panel(), &error)) << "a module alone has no window to lay out";
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(GaugeviewLayout, ABackgroundChangedOnDiskIsReadAgainOnceItStopsChanging) {
+  TemporaryFolder folder("background");
+  const std::string bitmap = folder.path + "/background.bmp";
+  write_file(folder.path + "/panel.cfg",
+             "[Window00]\nfile=background.bmp\nsize_mm=64,48\ngauge00=Tarnwix_Airspeed!Tarnwix_Airspeed, 40, 0, 20\n");
+  const host::Rgb first{10, 20, 30}, second{200, 100, 50};
+  write_bmp(bitmap, host::Picture(64, 48, first));
+  EventLog log;
+  auto session = open_or_fail(folder.path + "/panel.cfg", log);
+  ASSERT_NE(session, nullptr);
+  session->frame();
+  EXPECT_TRUE(session->picture().at(5, 5) == first);
+  session->reload_changed();
+  Sleep(20);
+  write_bmp(bitmap, host::Picture(64, 48, second));
+  session->reload_changed();
+  session->frame();
+  EXPECT_FALSE(contains_line(log, "reload background.bmp")) << "a file may still be being written";
+  EXPECT_TRUE(session->picture().at(5, 5) == first);
+  session->reload_changed();
+  EXPECT_TRUE(contains_line(log, "reload background.bmp: its file changed")) << all_lines(log);
+  session->frame();
+  EXPECT_TRUE(session->picture().at(5, 5) == second);
+  ASSERT_EQ(session->changed().size(), 1u);
+  EXPECT_EQ(session->changed()[0].width, 64) << "all of it";
+  // One that no longer reads is drawn black, and said.
+  Sleep(20);
+  write_file(bitmap, "not a bitmap");
+  session->reload_changed();
+  session->reload_changed();
+  EXPECT_TRUE(contains_line(log, "not drawn: Window00: background background.bmp:")) << all_lines(log);
+  session->frame();
+  EXPECT_TRUE(session->picture().at(5, 5) == host::kPureBlack);
+}
+
+TEST(GaugeviewLayout, APartDrawnAgainIsTheFullDrawingThereAndNothingElseChanges) {
+  const host::Picture gauge(10, 10, {90, 90, 90});
+  host::WindowLayout layout;
+  layout.background = host::Picture(40, 30, {1, 2, 3});
+  host::PanelPlacement drawn{{.module = "G", .gauge = "G"}};
+  drawn.x = 2;
+  drawn.y = 3;
+  drawn.width = 12;
+  drawn.height = 8;
+  drawn.drawn = true;
+  host::PanelPlacement outlined{{.module = "Other", .gauge = "Clock"}};
+  outlined.x = 8;
+  outlined.y = 6;
+  outlined.width = 20;
+  outlined.height = 20;
+  layout.placements = {drawn, outlined};
+  auto picture_of = [&](const host::PanelGauge& line) { return line.module == "G" ? &gauge : nullptr; };
+  host::Picture window = host::draw_window(layout, picture_of);
+  host::WindowLayout moved = layout;
+  moved.placements[0].x = 16;  // now over the outline's corner
+  moved.placements[0].y = 10;
+  host::redraw_window_part(window, moved, picture_of, {2, 3, 26, 15});
+  EXPECT_TRUE(window == host::draw_window(moved, picture_of));
+  const host::Picture full = window;
+  const host::PixelRect wild[] = {{-5, -5, INT_MAX, INT_MAX},
+                                  {INT_MAX, INT_MAX, INT_MAX, INT_MAX},
+                                  {100, 100, 5, 5},
+                                  {0, 0, -3, 4},
+                                  {INT_MIN, INT_MIN, 10, 10}};
+  for (const host::PixelRect& part : wild) {
+    host::redraw_window_part(window, moved, picture_of, part);
+    EXPECT_TRUE(window == full) << part.x << ", " << part.y << ", " << part.width << ", " << part.height;
+  }
+  // What `over` draws lands inside the part alone, at the window's place.
+  host::redraw_window_part(window, moved, picture_of, {30, 0, 5, 5},
+                           [](host::Picture& part, const host::PixelRect& where) {
+                             for (int y = -10; y < 20; ++y)
+                               for (int x = -10; x < 50; ++x) part.set(x - where.x, y - where.y, {255, 0, 255});
+                           });
+  int marked = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) {
+      const bool inside = x >= 30 && x < 35 && y < 5;
+      marked += window.at(x, y) == host::Rgb{255, 0, 255};
+      if (!inside) {
+        EXPECT_TRUE(window.at(x, y) == full.at(x, y)) << x << ", " << y;
+      }
+    }
+  EXPECT_EQ(marked, 25);
+}
+
 // ---- The log file and the command line
 
 TEST(GaugeviewLog, EveryLineIsInTheFileAsSoonAsItHappensOneEventALine) {
@@ -363,6 +612,9 @@ TEST(GaugeviewArguments, ReadsEveryOptionAndRefusesWhatCannotRunInOneLine) {
   EXPECT_TRUE(std::isnan(parsed->start_values[1].second));
   EXPECT_FALSE(parsed->sound);
   EXPECT_EQ(parsed->window, "VCockpit01");
+  const auto drag = view::parse_arguments({"--bench-drag", "500", "p.cfg"}, &error);
+  ASSERT_TRUE(drag.has_value()) << error;
+  EXPECT_EQ(drag->bench_drag_steps, 500);
   const struct {
     std::vector<std::string> arguments;
     const char* expected;
@@ -380,6 +632,10 @@ TEST(GaugeviewArguments, ReadsEveryOptionAndRefusesWhatCannotRunInOneLine) {
       {{"a.cfg", "b.cfg"}, "one file at a time"},
       {{"a.gau", "--window", "1"}, "--window goes with a panel.cfg"},
       {{"--bench", "0"}, "--bench"},
+      {{"--bench-drag", "2.5"}, "--bench-drag wants a whole number of drag steps"},
+      {{"--bench-drag", "inf"}, "--bench-drag"},
+      {{"--bench-drag", "5", "a.gau"}, "--bench-drag drags a gauge of a panel.cfg"},
+      {{"--bench", "5", "--bench-drag", "5"}, "one at a time"},
   };
   for (const auto& row : refused) {
     error.clear();

@@ -26,6 +26,18 @@
 #include <fstream>
 #include <sstream>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
 namespace tarnwix::host {
 
 namespace {
@@ -56,9 +68,47 @@ std::string gauge_key(const PanelGauge& gauge) {
   return "gauge" + std::string(digits.size() < 2 ? 1 : 0, '0') + digits;
 }
 
-void outline(Picture& picture, const PanelPlacement& place) {
-  draw_outline(picture, place.x, place.y, place.width, place.height, {place.line.module + "!" + place.line.gauge},
-               kOutlineColour);
+bool reaches(const PanelPlacement& place, const PixelRect& part) {
+  return place.x < part.x + part.width && place.y < part.y + part.height && place.x + place.width > part.x &&
+         place.y + place.height > part.y;
+}
+
+// One placement drawn into `target`, whose top-left pixel is the window's
+// (left, top).
+void draw_placement(Picture& target, int left, int top, const PanelPlacement& place, const GaugePictureOf& picture_of) {
+  const Picture* picture = place.drawn ? picture_of(place.line) : nullptr;
+  if (picture == nullptr || picture->empty()) {
+    draw_outline(target, place.x - left, place.y - top, place.width, place.height,
+                 {place.line.module + "!" + place.line.gauge}, kOutlineColour);
+    return;
+  }
+  // Only the part inside the target is resampled and drawn; a gauge wholly
+  // outside costs nothing.
+  if (!reaches(place, {left, top, target.width, target.height})) return;
+  if (place.last_scaled.empty() || !(place.last_picture == *picture)) {
+    place.last_picture = *picture;
+    place.last_scaled = resample(*picture, place.width, place.height);
+  }
+  target.paste(place.last_scaled, place.x - left, place.y - top);
+}
+
+// Written time and size; an unchanged file has the same stamp.
+struct Stamp {
+  uint64_t written = 0, size = 0;
+  bool exists = false;
+};
+Stamp stamp_of(const std::string& path) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  return {(uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
+          (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow, true};
+#else
+  struct stat data;
+  if (stat(path.c_str(), &data) != 0) return {};
+  return {static_cast<uint64_t>(data.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(data.st_mtim.tv_nsec),
+          static_cast<uint64_t>(data.st_size), true};
+#endif
 }
 
 }  // namespace
@@ -148,14 +198,46 @@ std::string window_file_stem(const PanelWindow& window) {
   return label.empty() ? stem : stem + "_" + label;
 }
 
-WindowLayout lay_out_window(const PanelWindow& window, const std::string& panel_folder, const GaugeSizeOf& size_of) {
+const Picture* BackgroundCache::read(const std::string& path, std::string* error) {
+  const Stamp now = stamp_of(path);
+  Entry& entry = entries_[path];
+  const bool never_read = !entry.picture && entry.error.empty();
+  if (never_read || entry.written != now.written || entry.size != now.size || entry.exists != now.exists) {
+    entry = {now.written, now.size, now.exists, {}, {}, {}};
+    entry.picture = read_bmp(path, &entry.error);
+    ++reads_;
+  }
+  if (!entry.picture) {
+    if (error) *error = entry.error;
+    return nullptr;
+  }
+  return &*entry.picture;
+}
+
+const Picture& BackgroundCache::sized(const std::string& path, int width, int height) {
+  read(path, nullptr);
+  Entry& entry = entries_[path];
+  if (entry.sized.width != width || entry.sized.height != height || entry.sized.empty())
+    entry.sized = entry.picture ? resample(*entry.picture, width, height) : Picture(width, height);
+  return entry.sized;
+}
+
+WindowLayout lay_out_window(const PanelWindow& window, const std::string& panel_folder, const GaugeSizeOf& size_of,
+                            BackgroundCache* backgrounds) {
   WindowLayout layout;
   layout.name = window.name();
-  std::optional<Picture> background;
+  const std::string background_path = window.background.empty() ? "" : join_path(panel_folder, window.background);
+  std::optional<Picture> read;
+  const Picture* background = nullptr;
   if (!window.background.empty()) {
     std::string error;
-    background = read_bmp(join_path(panel_folder, window.background), &error);
-    if (!background)
+    if (backgrounds != nullptr) {
+      background = backgrounds->read(background_path, &error);
+    } else {
+      read = read_bmp(background_path, &error);
+      background = read ? &*read : nullptr;
+    }
+    if (background == nullptr)
       layout.notes.push_back(layout.name + ": background " + window.background + ": " + error + "; drawn on black");
   }
 
@@ -223,34 +305,41 @@ WindowLayout lay_out_window(const PanelWindow& window, const std::string& panel_
   if (height == 0) height = extent_height;
   width = std::clamp(width, 1, kMaxPanelPixels);
   height = std::clamp(height, 1, kMaxPanelPixels);
-  layout.background = background ? resample(*background, width, height) : Picture(width, height);
+  if (background == nullptr)
+    layout.background = Picture(width, height);
+  else if (backgrounds != nullptr)
+    layout.background = backgrounds->sized(background_path, width, height);
+  else
+    layout.background = resample(*background, width, height);
   return layout;
 }
 
 Picture draw_window(const WindowLayout& layout, const GaugePictureOf& picture_of) {
   Picture window = layout.background;
-  for (const PanelPlacement& place : layout.placements) {
-    if (!place.drawn) {
-      outline(window, place);
-      continue;
-    }
-    const Picture* picture = picture_of(place.line);
-    if (picture == nullptr || picture->empty()) {
-      outline(window, place);
-      continue;
-    }
-    // Only the part inside the window is resampled and drawn; a gauge wholly
-    // outside costs nothing.
-    if (place.x >= window.width || place.y >= window.height || place.x + place.width <= 0 ||
-        place.y + place.height <= 0)
-      continue;
-    if (place.last_scaled.empty() || !(place.last_picture == *picture)) {
-      place.last_picture = *picture;
-      place.last_scaled = resample(*picture, place.width, place.height);
-    }
-    window.paste(place.last_scaled, place.x, place.y);
-  }
+  for (const PanelPlacement& place : layout.placements) draw_placement(window, 0, 0, place, picture_of);
   return window;
+}
+
+void redraw_window_part(Picture& window, const WindowLayout& layout, const GaugePictureOf& picture_of, PixelRect part,
+                        const PartOverlay& over) {
+  const Picture& background = layout.background;
+  // Cut to the window; widened first, so that no sum of a wild part overflows.
+  const int64_t right = std::min({int64_t{part.x} + part.width, int64_t{window.width}, int64_t{background.width}});
+  const int64_t bottom = std::min({int64_t{part.y} + part.height, int64_t{window.height}, int64_t{background.height}});
+  part.x = std::max(part.x, 0);
+  part.y = std::max(part.y, 0);
+  if (right <= part.x || bottom <= part.y) return;
+  part.width = static_cast<int>(right - part.x);
+  part.height = static_cast<int>(bottom - part.y);
+  Picture piece(part.width, part.height);
+  for (int row = 0; row < part.height; ++row) {
+    const auto source = background.rgb.begin() + (int64_t{part.y + row} * background.width + part.x) * 3;
+    std::copy(source, source + int64_t{part.width} * 3, piece.rgb.begin() + int64_t{row} * part.width * 3);
+  }
+  for (const PanelPlacement& place : layout.placements)
+    if (reaches(place, part)) draw_placement(piece, part.x, part.y, place, picture_of);
+  if (over) over(piece, part);
+  window.paste(piece, part.x, part.y);
 }
 
 }  // namespace tarnwix::host

@@ -20,7 +20,9 @@
 //   - A window or a gauge larger than kMaxPanelPixels on a side is cut to it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,17 +63,61 @@ struct WindowLayout {
   std::vector<std::string> notes;  // what could not be drawn, one line each
 };
 
+// A part of a window, in its pixels.
+struct PixelRect {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool empty() const { return width <= 0 || height <= 0; }
+  friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+// The background bitmaps read, kept from one layout of a window to the
+// next: laying a window out again (each step of a drag) neither reads nor
+// resamples its bitmap. A file is read again when its written time or size
+// differs from when it was read.
+class BackgroundCache {
+ public:
+  // The bitmap in the file, or null with why in *error.
+  const Picture* read(const std::string& path, std::string* error);
+  // That bitmap (read first) resampled to width x height.
+  const Picture& sized(const std::string& path, int width, int height);
+  // How many files were read so far: a layout during which it grew has a
+  // new background.
+  uint64_t reads() const { return reads_; }
+
+ private:
+  struct Entry {
+    uint64_t written = 0, size = 0;
+    bool exists = false;
+    std::optional<Picture> picture;
+    std::string error;
+    Picture sized;  // the last size asked for
+  };
+  std::map<std::string, Entry> entries_;
+  uint64_t reads_ = 0;
+};
+
 // The gauge's own size when it is drawn, or nothing with the reason in *why.
 using GaugeSizeOf = std::function<std::optional<GaugeSize>(const PanelGauge&, std::string* why)>;
 // The gauge's picture of this frame (at its own size).
 using GaugePictureOf = std::function<const Picture*(const PanelGauge&)>;
 
-// Reads the background from the panel's folder, sizes the window and places
-// every gauge line.
-WindowLayout lay_out_window(const PanelWindow& window, const std::string& panel_folder, const GaugeSizeOf& size_of);
+// Reads the background from the panel's folder (through the cache when
+// given), sizes the window and places every gauge line.
+WindowLayout lay_out_window(const PanelWindow& window, const std::string& panel_folder, const GaugeSizeOf& size_of,
+                            BackgroundCache* backgrounds = nullptr);
 
 // The window with every gauge of this frame drawn, or outlined.
 Picture draw_window(const WindowLayout& layout, const GaugePictureOf& picture_of);
+
+// Draws the part of the window again into `window` (drawn before from the
+// same layout, at its size), as draw_window draws it there: the background,
+// then every placement reaching into the part, in order, outlines included.
+// `over`, when given, draws on top of the part before it goes in: it gets
+// the part's picture and the part's place in the window. Nothing outside
+// the part changes.
+using PartOverlay = std::function<void(Picture& part, const PixelRect& where)>;
+void redraw_window_part(Picture& window, const WindowLayout& layout, const GaugePictureOf& picture_of, PixelRect part,
+                        const PartOverlay& over = nullptr);
 
 // The outline of a place (x, y, width, height) two pixels thick in `colour`,
 // with each label a line of text inside its top-left corner, as far as the

@@ -38,6 +38,7 @@ const char* usage_text() {
   return "usage: gaugeview [--modules DIR] [--rate HZ] [--zoom PERCENT] [--set TOKEN=VALUE]... [--log FILE]\n"
          "                 [--record FILE] [--no-sound] [PANEL.cfg [--window N] | MODULE.gau | SCENARIO.txt]\n"
          "       gaugeview --bench FRAMES [PANEL.cfg [--window N]]\n"
+         "       gaugeview --bench-drag STEPS [PANEL.cfg [--window N]]\n"
          "       gaugeview --version | --help\n";
 }
 
@@ -103,6 +104,13 @@ std::optional<Arguments> parse_arguments(const std::vector<std::string>& argumen
         return fail("--bench wants a whole number of frames from 1 to " + std::to_string(kMaxBenchFrames) + ", not '" +
                     value + "'");
       parsed.bench_frames = static_cast<int>(frames);
+    } else if (option == "--bench-drag") {
+      if (!take()) return fail("--bench-drag wants a number of drag steps");
+      double steps = 0;
+      if (!read_number(value, &steps) || steps != std::floor(steps) || steps < 1 || steps > kMaxBenchFrames)
+        return fail("--bench-drag wants a whole number of drag steps from 1 to " + std::to_string(kMaxBenchFrames) +
+                    ", not '" + value + "'");
+      parsed.bench_drag_steps = static_cast<int>(steps);
     } else if (option.size() > 1 && option[0] == '-') {
       return fail("unknown option " + option + " (gaugeview --help lists them)");
     } else if (!parsed.target.empty()) {
@@ -110,6 +118,13 @@ std::optional<Arguments> parse_arguments(const std::vector<std::string>& argumen
     } else {
       parsed.target = option;
     }
+  }
+  if (parsed.bench_frames > 0 && parsed.bench_drag_steps > 0) return fail("--bench and --bench-drag: one at a time");
+  if (parsed.bench_drag_steps > 0 && !parsed.target.empty()) {
+    const size_t dot = parsed.target.rfind('.');
+    std::string extension = dot == std::string::npos ? "" : parsed.target.substr(dot);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".cfg") return fail("--bench-drag drags a gauge of a panel.cfg, not of " + parsed.target);
   }
   if (window_given && !parsed.target.empty()) {
     const size_t dot = parsed.target.rfind('.');

@@ -16,9 +16,10 @@ struct Arguments {
   std::vector<std::pair<uint32_t, double>> start_values;  // --set, in order
   std::string log_file, record_file;
   bool sound = true;
-  std::string target;    // PANEL.cfg, MODULE.gau or SCENARIO.txt; empty: the example panel
-  std::string window;    // --window, with a panel.cfg
-  int bench_frames = 0;  // --bench N: time N frames and quit
+  std::string target;        // PANEL.cfg, MODULE.gau or SCENARIO.txt; empty: the example panel
+  std::string window;        // --window, with a panel.cfg
+  int bench_frames = 0;      // --bench N: time N frames and quit
+  int bench_drag_steps = 0;  // --bench-drag N: time N steps of a drag of the window's first gauge and quit
   bool help = false;
 };
 

@@ -6,8 +6,10 @@
 //   gaugeview [--modules DIR] [--rate HZ] [--zoom PERCENT] [--set TOKEN=VALUE]... [--log FILE]
 //             [--record FILE] [--no-sound] [PANEL.cfg [--window N] | MODULE.gau | SCENARIO.txt]
 //   gaugeview --bench FRAMES [PANEL.cfg [--window N]]
+//   gaugeview --bench-drag STEPS [PANEL.cfg [--window N]]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "host/host.h"
 #include "host/version.h"
 #include "main_window.h"
+#include "panel_document.h"
 #include "session.h"
 
 using namespace tarnwix::view;
@@ -81,6 +84,66 @@ int fail(const std::string& message, int status) {
   return status;
 }
 
+double milliseconds_now() {
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// "median (10th-90th percentile)".
+std::string spread_text(std::vector<double> values) {
+  if (values.empty()) return "-";
+  std::sort(values.begin(), values.end());
+  auto at = [&](double fraction) { return values[static_cast<size_t>(fraction * (values.size() - 1) + 0.5)]; };
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f (%.2f-%.2f)", at(0.5), at(0.1), at(0.9));
+  return text;
+}
+
+// Times the steps of a drag of the open window's first gauge, back and forth
+// by up to 8 units, as the layout editor makes them: each step an edit of
+// the panel.cfg's document merged into the drag, then the window laid out
+// and drawn again from the edited model.
+int bench_drag(Session& session, int steps) {
+  const tarnwix::host::PanelWindow* window = session.panel_window();
+  if (window == nullptr || window->gauges.empty()) return fail(session.title() + " has no gauge to drag", 1);
+  std::string error;
+  const std::optional<std::string> text = tarnwix::host::read_panel_file(session.path(), &error);
+  if (!text) return fail(error, 1);
+  std::optional<tarnwix::host::PanelDocument> document =
+      tarnwix::host::PanelDocument::read(*text, session.panel()->source, &error);
+  if (!document) return fail(error, 1);
+  const std::string window_name = window->name();
+  const tarnwix::host::PanelGauge gauge = window->gauges.front();
+  // The gauges drawn first, as in a window that runs.
+  for (int i = 0; i < 3; ++i) session.frame();
+  std::vector<double> edit, lay_out, total;
+  for (int i = -20; i < steps; ++i) {
+    const int phase = (i + 20) % 16;
+    const double offset = phase < 8 ? phase : 16 - phase;
+    tarnwix::host::PanelEdit step;
+    step.changes.push_back(tarnwix::host::change::Place{
+        window_name, 0, {gauge.x + offset, gauge.y + offset / 2, gauge.width, gauge.height}});
+    std::vector<std::string> log;
+    const double start = milliseconds_now();
+    if (!document->apply_merged(step, &log, &error)) return fail(error, 1);
+    const double edited = milliseconds_now();
+    if (!session.set_panel(document->config(), &error)) return fail(error, 1);
+    const double drawn = milliseconds_now();
+    if (i < 0) continue;  // warming up
+    edit.push_back(edited - start);
+    lay_out.push_back(drawn - edited);
+    total.push_back(drawn - start);
+  }
+  std::printf("| %s: %s!%s dragged, %d steps | step | edit | lay out and draw |\n|---|---:|---:|---:|\n",
+              session.title().c_str(), gauge.module.c_str(), gauge.gauge.c_str(), steps);
+  std::printf("| a step | %s | %s | %s |\n", spread_text(total).c_str(), spread_text(edit).c_str(),
+              spread_text(lay_out).c_str());
+  std::fflush(stdout);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +173,12 @@ int main(int argc, char** argv) {
   EventLog log;
   if (!arguments.log_file.empty() && !log.open_file(arguments.log_file, &error)) return fail(error, 1);
   HINSTANCE instance = GetModuleHandleA(nullptr);
+
+  if (arguments.bench_drag_steps > 0) {
+    std::unique_ptr<Session> session = Session::open(arguments.target, options, log, &error);
+    if (!session) return fail(error, 1);
+    return bench_drag(*session, arguments.bench_drag_steps);
+  }
 
   if (arguments.bench_frames > 0) {
     // Without the sound library first: once the panel has loaded it, every

@@ -122,6 +122,29 @@ bool same_drawing(const FrameSnapshot& a, const FrameSnapshot& b) {
   return true;
 }
 
+// Whether a placement draws the same pixels as another, given the same
+// gauge pictures.
+bool same_place(const host::PanelPlacement& a, const host::PanelPlacement& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height && a.drawn == b.drawn &&
+         a.line.module == b.line.module && a.line.gauge == b.line.gauge;
+}
+
+host::PixelRect place_of(const host::PanelPlacement& place) { return {place.x, place.y, place.width, place.height}; }
+
+host::PixelRect union_of(const host::PixelRect& a, const host::PixelRect& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  const int left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+  return {left, top, std::max(a.x + a.width, b.x + b.width) - left, std::max(a.y + a.height, b.y + b.height) - top};
+}
+
+host::PixelRect clipped(const host::PixelRect& rect, int width, int height) {
+  const int left = std::max(rect.x, 0), top = std::max(rect.y, 0);
+  const int right = std::min(rect.x + rect.width, width), bottom = std::min(rect.y + rect.height, height);
+  if (left >= right || top >= bottom) return {};
+  return {left, top, right - left, bottom - top};
+}
+
 // A folder of this process for the copies of the modules it loads: the
 // files the user builds stay free to be replaced while they run.
 const std::string& copies_folder() {
@@ -190,6 +213,13 @@ struct Session::Gauge {
   Picture picture;
   bool changed = true;
   uint32_t image_begin = 0, image_end = 0;
+};
+
+// The window's background bitmap, kept between layouts and watched on disk.
+struct Session::Background {
+  host::BackgroundCache cache;
+  std::string file;  // empty: the window has none
+  FileStamp stamp, pending;
 };
 
 // A scenario played in the window, a frame at a time.
@@ -267,7 +297,8 @@ struct Session::Player {
   }
 };
 
-Session::Session(EventLog& log, const SessionOptions& options) : log_(log), options_(options) {}
+Session::Session(EventLog& log, const SessionOptions& options)
+    : log_(log), options_(options), background_(std::make_unique<Background>()) {}
 
 Session::~Session() {
   for (auto& gauge : gauges_) {
@@ -322,33 +353,121 @@ bool Session::open_panel(const std::string& path, std::string* error) {
     *error = path + " has no window " + options_.window + " (it has " + names + ")";
     return false;
   }
-  for (size_t i = 0; i < config_->windows.size(); ++i) {
-    const host::PanelWindow& window = config_->windows[i];
-    window_names_.push_back(window.name() + (window.title.empty() ? "" : " " + window.title));
-    if (&window == window_) window_index_ = static_cast<int>(i);
-  }
+  name_windows();
   title_ = file_name(path) + ", " + window_names_[window_index_];
-  for (const host::PanelGauge& line : window_->gauges) {
-    const std::string name = host::our_module_name(line.module);
-    if (name.empty()) {
-      not_drawn_[line.module] = "not one of our modules";
-      continue;
-    }
-    if (find(name) != nullptr || not_drawn_.count(name) != 0) continue;
-    const std::string module_path = options_.modules_folder + "/" + name + ".gau";
-    if (!readable_file(module_path)) {
-      not_drawn_[name] = "its module is not built (" + module_path + ")";
-      continue;
-    }
+  for (const std::string& name : modules_named()) {
     auto gauge = std::make_unique<Gauge>();
     gauge->name = name;
-    gauge->file = module_path;
+    gauge->file = options_.modules_folder + "/" + name + ".gau";
     gauges_.push_back(std::move(gauge));
   }
   // The replay may run from another folder: the panel by its full path.
   char full[MAX_PATH];
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
   start("panel " + (length > 0 && length < MAX_PATH ? std::string(full) : path) + " window " + window_->name());
+  return true;
+}
+
+void Session::name_windows() {
+  window_names_.clear();
+  for (size_t i = 0; i < config_->windows.size(); ++i) {
+    const host::PanelWindow& window = config_->windows[i];
+    window_names_.push_back(window.name() + (window.title.empty() ? "" : " " + window.title));
+    if (&window == window_) window_index_ = static_cast<int>(i);
+  }
+}
+
+// Our modules the open window names that can run, once each in the order it
+// first names them; not_drawn_ says why of the others.
+std::vector<std::string> Session::modules_named() {
+  not_drawn_.clear();
+  std::vector<std::string> names;
+  for (const host::PanelGauge& line : window_->gauges) {
+    const std::string name = host::our_module_name(line.module);
+    if (name.empty()) {
+      not_drawn_[line.module] = "not one of our modules";
+      continue;
+    }
+    if (std::find(names.begin(), names.end(), name) != names.end() || not_drawn_.count(name) != 0) continue;
+    const std::string module_path = options_.modules_folder + "/" + name + ".gau";
+    if (!readable_file(module_path)) {
+      not_drawn_[name] = "its module is not built (" + module_path + ")";
+      continue;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+bool Session::set_panel(const host::PanelConfig& config, std::string* error) {
+  if (!config_) {
+    *error = "no panel.cfg is open (" + title_ + "): there is no window to lay out";
+    return false;
+  }
+  const std::string name = window_->name();
+  const host::PanelWindow* found = config.find(name);
+  if (found == nullptr) {
+    *error = config.source + " has no window " + name + " any more";
+    return false;
+  }
+  const size_t index = static_cast<size_t>(found - config.windows.data());
+  config_ = config;
+  window_ = &config_->windows[index];
+  name_windows();
+  if (!scenario_) title_ = file_name(config_->source) + ", " + window_names_[window_index_];
+  std::vector<std::string> was_not_drawn;
+  for (const auto& [module, why] : not_drawn_) was_not_drawn.push_back(module);
+  const std::vector<std::string> named = modules_named();
+  // A module the window no longer names goes, with what it registered.
+  for (auto it = gauges_.begin(); it != gauges_.end();) {
+    Gauge& gauge = **it;
+    if (std::find(named.begin(), named.end(), gauge.name) != named.end()) {
+      ++it;
+      continue;
+    }
+    log_.add(frame_, "remove " + gauge.name + ": the window no longer names it");
+    retire(gauge);
+    unload(gauge);
+    it = gauges_.erase(it);
+  }
+  for (const std::string& module : named) {
+    if (find(module) != nullptr) continue;
+    auto gauge = std::make_unique<Gauge>();
+    gauge->name = module;
+    gauge->file = options_.modules_folder + "/" + module + ".gau";
+    gauges_.push_back(std::move(gauge));
+    load(*gauges_.back());
+  }
+  for (const auto& [module, why] : not_drawn_)
+    if (std::find(was_not_drawn.begin(), was_not_drawn.end(), module) == was_not_drawn.end())
+      log_.add(frame_, "not drawn: " + module + ": " + why);
+
+  const std::string background_file = background_->file;
+  const uint64_t background_reads = background_->cache.reads();
+  const bool whole = recompose_all_;
+  const host::WindowLayout before = lay_out();
+  if (whole || picture_.width != layout_.background.width || picture_.height != layout_.background.height ||
+      background_->file != background_file || background_->cache.reads() != background_reads) {
+    recompose_all_ = true;
+    compose();
+    changed_since_frame_ = changed_;
+    return true;
+  }
+  // Only where a placement changed, its old place and its new.
+  std::vector<host::PixelRect> parts;
+  for (size_t i = 0; i < std::max(before.placements.size(), layout_.placements.size()); ++i) {
+    const host::PanelPlacement* was = i < before.placements.size() ? &before.placements[i] : nullptr;
+    const host::PanelPlacement* now = i < layout_.placements.size() ? &layout_.placements[i] : nullptr;
+    if (was != nullptr && now != nullptr && same_place(*was, *now)) continue;
+    host::PixelRect part = was != nullptr ? place_of(*was) : place_of(*now);
+    if (was != nullptr && now != nullptr) part = union_of(part, place_of(*now));
+    part = clipped(part, picture_.width, picture_.height);
+    if (!part.empty()) parts.push_back(part);
+  }
+  redraw(parts);
+  changed_.clear();
+  for (const host::PixelRect& part : parts) changed_.push_back({part.x, part.y, part.width, part.height});
+  changed_since_frame_.insert(changed_since_frame_.end(), changed_.begin(), changed_.end());
   return true;
 }
 
@@ -515,6 +634,22 @@ void Session::reload_changed() {
     else
       gauge->pending = now;
   }
+  // The background by the same rule; one gone or unreadable is drawn black.
+  Background& background = *background_;
+  if (!config_ || background.file.empty()) return;
+  const FileStamp now = stamp_of(background.file);
+  if (now == background.stamp) return;
+  if (!(now == background.pending)) {
+    background.pending = now;
+    return;
+  }
+  log_.add(frame_, "reload " + window_->background + ": its file changed");
+  lay_out();
+  background.stamp = background.pending = now;
+  const std::string about = layout_.name + ": background ";
+  for (const std::string& note : layout_.notes)
+    if (note.compare(0, about.size(), about) == 0) log_.add(frame_, "not drawn: " + note);
+  recompose_all_ = true;
 }
 
 void Session::stop(Gauge& gauge, const std::string& fault) {
@@ -554,7 +689,10 @@ void Session::log_registrations(const std::string& module) {
   }
 }
 
-void Session::lay_out() {
+// Lays the window out anew, and gives back the layout it replaced. A
+// placement of the same gauge at the same size keeps its scaled picture.
+host::WindowLayout Session::lay_out() {
+  host::WindowLayout before = std::move(layout_);
   if (config_) {
     auto size_of = [&](const host::PanelGauge& line, std::string* why) -> std::optional<host::GaugeSize> {
       const std::string name = host::our_module_name(line.module);
@@ -573,7 +711,30 @@ void Session::lay_out() {
       }
       return host::GaugeSize{gauge->width, gauge->height};
     };
-    layout_ = host::lay_out_window(*window_, host::folder_of(config_->source), size_of);
+    const std::string folder = host::folder_of(config_->source);
+    const uint64_t reads = background_->cache.reads();
+    const std::string file = window_->background.empty() ? "" : host::join_path(folder, window_->background);
+    layout_ = host::lay_out_window(*window_, folder, size_of, &background_->cache);
+    // The watch starts from the file as read.
+    if (file != background_->file || background_->cache.reads() != reads) {
+      background_->file = file;
+      background_->stamp = background_->pending = file.empty() ? FileStamp{} : stamp_of(file);
+    }
+    std::vector<bool> taken(before.placements.size());
+    for (size_t i = 0; i < layout_.placements.size(); ++i) {
+      const host::PanelPlacement& place = layout_.placements[i];
+      auto same_gauge = [&](size_t k) {
+        const host::PanelPlacement& old = before.placements[k];
+        return !taken[k] && !old.last_scaled.empty() && old.width == place.width && old.height == place.height &&
+               old.line.module == place.line.module && old.line.gauge == place.line.gauge;
+      };
+      size_t k = i < before.placements.size() && same_gauge(i) ? i : 0;
+      while (k < before.placements.size() && !same_gauge(k)) ++k;
+      if (k == before.placements.size()) continue;
+      taken[k] = true;
+      place.last_picture = std::move(before.placements[k].last_picture);
+      place.last_scaled = std::move(before.placements[k].last_scaled);
+    }
   } else {
     // Modules placed by name, as a scenario's module lines place them.
     layout_ = {};
@@ -601,7 +762,7 @@ void Session::lay_out() {
         Picture(std::max(width, 1), std::max(height, 1), gauges_.size() == 1 ? host::kPureBlack : host::kPanelGrey);
   }
   laid_out_ = true;
-  recompose_all_ = true;
+  return before;
 }
 
 Session::Gauge* Session::find(const std::string& module) {
@@ -664,34 +825,56 @@ void Session::frame() {
   if (player_) player_->after_frame(*this);
 }
 
+const Picture* Session::picture_of(const host::PanelGauge& line) const {
+  const std::string name = config_ ? host::our_module_name(line.module) : line.module;
+  for (const auto& gauge : gauges_)
+    if (gauge->name == name) return gauge->picture.empty() ? nullptr : &gauge->picture;
+  return nullptr;
+}
+
+// A stopped gauge's place outlined in red with its fault, over everything.
+void Session::draw_faults(Picture& part, const host::PixelRect& where) const {
+  for (const host::PanelPlacement& place : layout_.placements) {
+    if (place.x >= where.x + where.width || place.y >= where.y + where.height || place.x + place.width <= where.x ||
+        place.y + place.height <= where.y)
+      continue;
+    const std::string name = config_ ? host::our_module_name(place.line.module) : place.line.module;
+    for (const auto& gauge : gauges_)
+      if (gauge->name == name && !gauge->fault.empty())
+        host::draw_outline(part, place.x - where.x, place.y - where.y, place.width, place.height,
+                           {place.line.module + "!" + place.line.gauge + ": stopped", gauge->fault}, kFaultColour);
+  }
+}
+
+void Session::redraw(const std::vector<host::PixelRect>& parts) {
+  auto picture_of = [this](const host::PanelGauge& line) { return this->picture_of(line); };
+  auto faults = [this](Picture& part, const host::PixelRect& where) { draw_faults(part, where); };
+  for (const host::PixelRect& part : parts) host::redraw_window_part(picture_, layout_, picture_of, part, faults);
+}
+
 void Session::compose() {
-  changed_.clear();
+  changed_ = std::move(changed_since_frame_);
+  changed_since_frame_.clear();
   bool any = recompose_all_;
   for (const auto& gauge : gauges_) any = any || gauge->changed;
-  if (!any) return;
-  picture_ = host::draw_window(layout_, [&](const host::PanelGauge& line) -> const Picture* {
-    const std::string name = config_ ? host::our_module_name(line.module) : line.module;
-    const Gauge* gauge = nullptr;
-    for (const auto& candidate : gauges_)
-      if (candidate->name == name) gauge = candidate.get();
-    return gauge == nullptr || gauge->picture.empty() ? nullptr : &gauge->picture;
-  });
-  for (const host::PanelPlacement& place : layout_.placements) {
-    const std::string name = config_ ? host::our_module_name(place.line.module) : place.line.module;
-    const Gauge* gauge = nullptr;
-    for (const auto& candidate : gauges_)
-      if (candidate->name == name) gauge = candidate.get();
-    if (gauge == nullptr) continue;
-    if (!gauge->fault.empty())
-      host::draw_outline(picture_, place.x, place.y, place.width, place.height,
-                         {place.line.module + "!" + place.line.gauge + ": stopped", gauge->fault}, kFaultColour);
-    if (recompose_all_ || !gauge->changed) continue;
-    const int left = std::max(place.x, 0), top = std::max(place.y, 0);
-    const int right = std::min(place.x + place.width, picture_.width);
-    const int bottom = std::min(place.y + place.height, picture_.height);
-    if (left < right && top < bottom) changed_.push_back({left, top, right - left, bottom - top});
+  if (any && recompose_all_) {
+    picture_ = host::draw_window(layout_, [this](const host::PanelGauge& line) { return picture_of(line); });
+    draw_faults(picture_, {0, 0, picture_.width, picture_.height});
+    changed_ = {{0, 0, picture_.width, picture_.height}};
+  } else if (any) {
+    // Only the places of the gauges whose picture changed.
+    std::vector<host::PixelRect> parts;
+    for (const host::PanelPlacement& place : layout_.placements) {
+      const std::string name = config_ ? host::our_module_name(place.line.module) : place.line.module;
+      const Gauge* gauge = find(name);
+      if (gauge == nullptr || !gauge->changed) continue;
+      const host::PixelRect part = clipped(place_of(place), picture_.width, picture_.height);
+      if (part.empty()) continue;
+      parts.push_back(part);
+      changed_.push_back({part.x, part.y, part.width, part.height});
+    }
+    redraw(parts);
   }
-  if (recompose_all_) changed_ = {{0, 0, picture_.width, picture_.height}};
   recompose_all_ = false;
   for (auto& gauge : gauges_) gauge->changed = false;
 }

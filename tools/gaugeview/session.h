@@ -98,7 +98,9 @@ class Session {
   void frame();
   int frame_number() const { return frame_; }
   const Picture& picture() const { return picture_; }
-  // The parts of the picture the last frame changed; all of it after the first.
+  // The parts of the picture the last frame changed (with those set_panel
+  // drew since the frame before); all of it after the first. After
+  // set_panel, the parts it drew.
   const std::vector<Rect>& changed() const { return changed_; }
   // The window's size in pixels, known before the first frame.
   int width() const { return layout_.background.width; }
@@ -154,12 +156,15 @@ class Session {
  private:
   struct Gauge;
   struct Player;
+  struct Background;
   Session(EventLog& log, const SessionOptions& options);
 
   bool open_panel(const std::string& path, std::string* error);
   bool open_module(const std::string& path, std::string* error);
   bool open_scenario(const std::string& path, std::string* error);
   bool open_module_lines(const std::vector<host::ScenarioModule>& modules, std::string* error);
+  void name_windows();
+  std::vector<std::string> modules_named();
   void start(const std::string& head);
 
   void load(Gauge& gauge);
@@ -171,8 +176,11 @@ class Session {
   void log_registrations(const std::string& module);
   void run(Gauge& gauge);
   void render(Gauge& gauge);
-  void lay_out();
+  host::WindowLayout lay_out();
   void compose();
+  void redraw(const std::vector<host::PixelRect>& parts);
+  void draw_faults(Picture& part, const host::PixelRect& where) const;
+  const Picture* picture_of(const host::PanelGauge& line) const;
   void learn_inputs();
   void watch_named();
   Gauge* find(const std::string& module);
@@ -190,6 +198,7 @@ class Session {
   std::map<std::string, std::string> not_drawn_;  // a module of ours the window cannot run, and why
   host::WindowLayout layout_;
   bool laid_out_ = false;
+  std::unique_ptr<Background> background_;
 
   std::optional<host::Scenario> scenario_;
   std::unique_ptr<Player> player_;
@@ -197,6 +206,7 @@ class Session {
   double update_ms_ = 0, draw_ms_ = 0;
   Picture picture_;
   std::vector<Rect> changed_;
+  std::vector<Rect> changed_since_frame_;  // drawn by set_panel, shown again with the next frame's
   bool recompose_all_ = true;
   std::vector<Input> inputs_;
   std::map<std::string, std::optional<uint32_t>> named_seen_;
