@@ -6,8 +6,9 @@
 # GROUP: panel (the example panel: its pixels, clicks, a typed value, the
 #        recording replayed), faults (faulty modules stopped and outlined,
 #        the rest running, modules reloaded when their file changes),
-#        scenario (a scenario played, paused and stepped), arguments (bad
-#        command lines: one line, a non-zero exit, no window).
+#        scenario (a scenario played, paused and stepped), layout (a copy
+#        of the example panel laid out with the mouse and keys and saved),
+#        arguments (bad command lines: one line, a non-zero exit, no window).
 # shellcheck disable=SC2015,SC2119 # pass only prints: "check && pass || fail" is if-then-else here
 set -uo pipefail
 group=$1 source_dir=$2 build_dir=$3 dist_dir=$4
@@ -198,7 +199,7 @@ scenario_group() {
   # Save picture and Save scenario, through their dialogs as a person types a name.
   local windows_scratch="Z:${scratch//\//\\}"
   grab "$scratch/paused.png" "$cx" "$cy" "$cw" "$ch"
-  xdotool key ctrl+s
+  xdotool key ctrl+shift+p
   wait_window 'Save As' || fail "no Save dialog"
   xdotool type "$windows_scratch\\saved.png"
   xdotool key Return
@@ -220,7 +221,8 @@ scenario_group() {
   viewer_start "$log" --modules "$dist_dir" --set 769=1 "$dist_dir/example_panel/panel.cfg" || return 1
   wait_log "$log" 'place canvas ' || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
-  click_at $((cx + 200)) $((cy - 15))  # the list, above the canvas
+  wait_log "$log" 'place window list ' || return 1
+  click_at $(control_centre "$log" 'window list')
   sleep $((1 * TIMEOUT_SCALE))
   xdotool key Down Down Return
   wait_log "$log" 'place canvas .* 512x512 ' || fail "the window list did not switch to VCockpit01"
@@ -240,6 +242,240 @@ scenario_group() {
   click_at $((cx + 2 * 300 + 1)) $((cy + 2 * 70 + 1))
   wait_log "$log" 'click Tarnwix_Utils \(300, 70\): area [0-9]+, the BARO SET button' &&
     pass "at 200 % a click reaches the gauge's own pixel" || fail "the zoomed click went elsewhere"
+  xdotool key ctrl+q
+  wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
+}
+
+# Layout mode's helpers. A drag as a hand makes it: press, several moves, release.
+drag_press() { xdotool mousemove "$1" "$2" && sleep 0.2 && xdotool mousedown 1 && sleep 0.1; }
+drag_move() {  # drag_move X0 Y0 X1 Y1: from one point to the other in eight steps
+  local i
+  for ((i = 1; i <= 8; i++)); do
+    xdotool mousemove $(($1 + ($3 - $1) * i / 8)) $(($2 + ($4 - $2) * i / 8))
+    sleep 0.05
+  done
+  sleep 0.2
+}
+drag() { drag_press "$1" "$2" && drag_move "$@" && xdotool mouseup 1; }
+saves() { grep -c ': saved .*panel\.cfg$' "$log"; }
+# Waits until the log says the panel was saved more than N times.
+wait_saved_past() {
+  local i
+  for ((i = 0; i < 300 * TIMEOUT_SCALE; i++)); do
+    [ "$(saves)" -gt "$1" ] && return 0
+    sleep 0.1
+  done
+  echo "the panel was not saved"
+  return 1
+}
+# Ctrl+S, and the save it makes.
+save_panel() {
+  local before
+  before=$(saves)
+  xdotool key ctrl+s
+  wait_saved_past "$before"
+}
+# Waits until no window of that title is left (a dialog closed).
+wait_window_gone() {
+  local i
+  for ((i = 0; i < 30 * TIMEOUT_SCALE * 10; i++)); do
+    xdotool search --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  echo "the window '$1' stayed"
+  return 1
+}
+# The file as it should be: FROM with line N replaced by TEXT, every other byte kept.
+with_line() { sed "${2}s|.*|$3|" "$1"; }
+same_bytes() { cmp "$1" "$2" >/dev/null && return 0; echo "$1 and $2 differ:"; diff "$1" "$2"; return 1; }
+airspeed_line() { sed -n 16p "$1"; }  # gauge00 of the example panel
+
+layout_group() {
+  local panel=$scratch/panel original=$scratch/original.cfg expected=$scratch/expected.cfg
+  mkdir -p "$panel" "$scratch/render"
+  cp "$dist_dir/example_panel/"* "$panel/"
+  cp "$panel/panel.cfg" "$original"
+  [ "$(airspeed_line "$original")" = 'gauge00=Tarnwix_Airspeed!Tarnwix_Airspeed, 160, 120' ] ||
+    { fail "line 16 of the example panel is not the airspeed's"; return 1; }
+  render_panel() { "$run" "$renderer" --panel "$panel/panel.cfg" --window 0 --modules "$dist_dir" --out "$scratch/render" >/dev/null; }
+  x_start || return 1
+  viewer_start "$log" --modules "$dist_dir" --set 769=1 "$panel/panel.cfg" || return 1
+  wait_log "$log" 'place canvas' || return 1
+  read -r cx cy cw ch < <(canvas_place "$log")
+  wait_screen_stable "$scratch/flying.png" "$cx" "$cy" "$cw" "$ch"
+  xdotool key ctrl+l
+  wait_log "$log" ': layout on$' && pass "Ctrl+L turns layout mode on" || fail "Ctrl+L: no 'layout on' in the log"
+
+  # The airspeed display (160, 120, its own 101 x 330) dragged by 40, 30 from
+  # inside it; halfway, with its top still on the altimeter's, the window is
+  # the README's screenshot of layout mode.
+  drag_press $((cx + 210)) $((cy + 285))
+  drag_move $((cx + 210)) $((cy + 285)) $((cx + 230)) $((cy + 285))
+  import -window "$(xdotool search --name '^gaugeview - ' | head -1)" "$build_dir/tests/gaugeview_layout.png" ||
+    fail "no screenshot of layout mode"
+  drag_move $((cx + 230)) $((cy + 285)) $((cx + 250)) $((cy + 315))
+  xdotool mouseup 1
+  wait_log "$log" 'move Window00 gauge00 Tarnwix_Airspeed to 200, 150' && pass "a drag of 40, 30 moves the airspeed to 200, 150" ||
+    fail "the drag did not move the airspeed to 200, 150"
+  xdotool search --name '^gaugeview - .*\*$' >/dev/null && pass "the title shows * with an edit unsaved" ||
+    fail "no * in the title: $(xdotool search --name '^gaugeview - ' getwindowname)"
+  save_panel || fail "the drag was not saved"
+  with_line "$original" 16 'gauge00=Tarnwix_Airspeed!Tarnwix_Airspeed, 200, 150' >"$expected"
+  same_bytes "$expected" "$panel/panel.cfg" && pass "Ctrl+S changes the airspeed's line alone, every other byte kept" ||
+    fail "the saved panel.cfg is not the original with the airspeed's line moved"
+  same_bytes "$original" "$panel/panel.cfg.bak" && pass "the first save keeps the file as it was in panel.cfg.bak" ||
+    fail "no panel.cfg.bak of the original"
+  wait_window '^gaugeview - [^*]*$' 10 >/dev/null && pass "the save takes the * from the title" ||
+    fail "the title still shows * after the save"
+
+  # The selection is drawn over the canvas, never into the picture.
+  render_panel
+  grab "$scratch/selected.png" "$cx" "$cy" "$cw" "$ch"
+  same_pictures "$scratch/render/Window00_Main_Panel.png" "$scratch/selected.png" >/dev/null &&
+    fail "the selection is not drawn on the screen"
+  xdotool key Escape
+  wait_screen_equal "$scratch/render/Window00_Main_Panel.png" "$scratch/moved.png" "$cx" "$cy" "$cw" "$ch" &&
+    pass "the canvas, the selection cleared, is gaugerender's picture of the saved file" ||
+    fail "the canvas differs from gaugerender's picture of the saved file"
+  click_at $((cx + 240)) $((cy + 300))
+  local windows_scratch="Z:${scratch//\//\\}"
+  xdotool key ctrl+shift+p
+  wait_window 'Save As' || fail "no Save dialog for the picture"
+  xdotool type "$windows_scratch\\picture.png"
+  xdotool key Return
+  wait_log "$log" 'picture saved to ' && same_pictures "$scratch/render/Window00_Main_Panel.png" "$scratch/picture.png" &&
+    pass "Save picture with a gauge selected has no selection in it" || fail "Save picture's PNG is not the panel alone"
+
+  # Shift+drag of the bottom-right handle keeps the aspect.
+  xdotool keydown shift
+  drag $((cx + 301)) $((cy + 480)) $((cx + 351)) $((cy + 490))
+  xdotool keyup shift
+  save_panel || fail "the size was not saved"
+  local size_line w h
+  size_line=$(airspeed_line "$panel/panel.cfg")
+  read -r w h < <(sed -nE 's/^gauge00=Tarnwix_Airspeed!Tarnwix_Airspeed, 200, 150, ([0-9]+), ([0-9]+)$/\1 \2/p' <<<"$size_line")
+  if [ -n "$w" ] && [ "$w" -gt 101 ] && [ $(((w * 330 - h * 101) ** 2)) -le $((330 ** 2)) ]; then
+    pass "Shift+drag of a corner keeps the aspect: $size_line"
+  else
+    fail "Shift+drag of a corner: '$size_line' is not 200, 150 at 101:330 and larger"
+  fi
+  with_line "$original" 16 "$size_line" >"$expected"
+  same_bytes "$expected" "$panel/panel.cfg" || fail "sizing changed more than the airspeed's line"
+
+  # The arrows nudge by a unit, with Shift by ten.
+  xdotool key Right Right Right shift+Down
+  save_panel || fail "the nudges were not saved"
+  [ "$(airspeed_line "$panel/panel.cfg")" = "gauge00=Tarnwix_Airspeed!Tarnwix_Airspeed, 203, 160, $w, $h" ] &&
+    pass "Right three times and Shift+Down nudge to 203, 160" ||
+    fail "the nudged line is '$(airspeed_line "$panel/panel.cfg")'"
+
+  # Undoing every edit and saving gives back the bytes read.
+  local i
+  for ((i = 0; i < 6; i++)); do
+    xdotool key ctrl+z
+    sleep 0.2
+  done
+  save_panel || fail "the undone edits were not saved"
+  same_bytes "$original" "$panel/panel.cfg" && pass "undoing every edit and saving gives the original bytes" ||
+    fail "after undoing every edit the file is not the original"
+
+  # Delete in the middle of the window's gauges renumbers those after it.
+  click_at $((cx + 850)) $((cy + 285))
+  xdotool key Delete
+  save_panel || fail "the removal was not saved"
+  sed '18d; s/^gauge03=Tarnwix_Utils!/gauge02=Tarnwix_Utils!/; s/^gauge04=Acme_Clock!/gauge03=Acme_Clock!/' "$original" >"$expected"
+  same_bytes "$expected" "$panel/panel.cfg" && pass "Delete removes the altimeter's line and renumbers gauge03 and gauge04" ||
+    fail "the file after Delete is not the original less the altimeter, renumbered"
+
+  # Add gauge places the module at the pointer; it runs again.
+  grab "$scratch/empty.png" $((cx + 762)) $((cy + 120)) 178 330
+  xdotool mousemove $((cx + 762)) $((cy + 120))
+  sleep 0.3
+  xdotool key ctrl+g
+  wait_window 'Add gauge' || fail "Ctrl+G: no Add gauge dialog"
+  xdotool type 'Tarnwix_Altimeter!Tarnwix_Altimeter'
+  xdotool key Return
+  wait_window_gone 'Add gauge' || fail "the Add gauge dialog did not close"
+  wait_screen_change "$scratch/empty.png" "$scratch/added.png" $((cx + 762)) $((cy + 120)) 178 330 &&
+    pass "the added altimeter's pixels appear at the pointer" || fail "nothing appeared where the altimeter was added"
+  save_panel || fail "the added gauge was not saved"
+  sed '/^gauge03=Acme_Clock!/a gauge04=Tarnwix_Altimeter!Tarnwix_Altimeter, 762, 120' "$expected" >"$expected.added"
+  same_bytes "$expected.added" "$panel/panel.cfg" && pass "the added gauge is a new line after the window's last" ||
+    fail "the file after Add gauge is not the one expected"
+  render_panel
+  xdotool key Escape
+  wait_screen_equal "$scratch/render/Window00_Main_Panel.png" "$scratch/readded.png" "$cx" "$cy" "$cw" "$ch" &&
+    pass "with the gauge added, the canvas is gaugerender's picture of the saved file" ||
+    fail "with the gauge added, the canvas differs from gaugerender's picture"
+
+  # Another program edits the file: read again and shown, no edit being unsaved.
+  sed -i 's/^gauge01=Tarnwix_Background_S!Tarnwix_Background_S, 272, 40, 480/gauge01=Tarnwix_Background_S!Tarnwix_Background_S, 272, 60, 480/' "$panel/panel.cfg"
+  render_panel
+  wait_screen_equal "$scratch/render/Window00_Main_Panel.png" "$scratch/edited_elsewhere.png" "$cx" "$cy" "$cw" "$ch" &&
+    pass "the file edited by another program shows in the canvas" || fail "the file edited elsewhere did not show"
+  cp "$panel/panel.cfg" "$scratch/elsewhere.cfg"
+
+  # Edits unsaved while another program changes the file: asked, kept; then the
+  # save asks before it overwrites.
+  click_at $((cx + 240)) $((cy + 300))
+  xdotool key Right
+  wait_log "$log" 'move Window00 gauge00 Tarnwix_Airspeed to 161, 120' || fail "Right did not nudge the airspeed"
+  sed -i 's/^visible=1$/visible=1 /' "$panel/panel.cfg"
+  if wait_window '^gaugeview$' 20; then
+    pass "a file changed on disk under unsaved edits asks"
+    xdotool key Return  # Yes: keep the edits
+  else
+    fail "no question about the file changed on disk"
+  fi
+  sleep 1
+  local saved_before
+  saved_before=$(saves)
+  xdotool key ctrl+s
+  if wait_window 'Changed on disk' 20; then
+    pass "saving over a file changed on disk asks first"
+    xdotool key Return  # Overwrite
+  else
+    fail "the save over a changed file did not ask"
+  fi
+  wait_saved_past "$saved_before" || fail "Overwrite saved nothing"
+  with_line "$scratch/elsewhere.cfg" 16 'gauge00=Tarnwix_Airspeed!Tarnwix_Airspeed, 161, 120' >"$expected"
+  same_bytes "$expected" "$panel/panel.cfg" && pass "Overwrite writes the edits over the file changed on disk" ||
+    fail "after Overwrite the file is not the edited one"
+
+  # Quitting with an edit unsaved asks; Cancel stays, Discard quits and writes nothing.
+  cp "$panel/panel.cfg" "$scratch/before_quit.cfg"
+  xdotool key Right
+  wait_log "$log" 'move Window00 gauge00 Tarnwix_Airspeed to 162, 120' || fail "Right did not nudge the airspeed"
+  xdotool key ctrl+q
+  wait_window 'Unsaved layout' && pass "Ctrl+Q with an edit unsaved asks" || fail "Ctrl+Q with an edit unsaved asked nothing"
+  sleep 0.5
+  xdotool key Escape
+  wait_window_gone 'Unsaved layout' || fail "Esc did not close the question"
+  sleep 1
+  kill -0 "$VIEWER_PID" 2>/dev/null && pass "Cancel keeps the viewer open" || fail "Cancel quit the viewer"
+  xdotool key ctrl+q
+  wait_window 'Unsaved layout' || fail "the second Ctrl+Q asked nothing"
+  sleep 0.5
+  xdotool key alt+d
+  wait_viewer_exit || return 1
+  [ "$VIEWER_STATUS" = 0 ] && pass "Discard quits with status 0" || fail "Discard: exit status $VIEWER_STATUS"
+  same_bytes "$scratch/before_quit.cfg" "$panel/panel.cfg" && pass "Discard writes nothing" || fail "Discard changed the file"
+
+  # At 200 % a drag of 40 screen pixels moves 20 units.
+  cp "$log" "$scratch/viewer_100.log"
+  cp "$original" "$panel/panel.cfg"
+  rm -f "$panel/panel.cfg.bak"
+  viewer_start "$log" --modules "$dist_dir" --set 769=1 --zoom 200 "$panel/panel.cfg" || return 1
+  wait_log "$log" 'place canvas' || return 1
+  read -r cx cy cw ch < <(canvas_place "$log")
+  xdotool key ctrl+l
+  wait_log "$log" ': layout on$' || fail "Ctrl+L at 200 %: no 'layout on'"
+  drag $((cx + 420)) $((cy + 570)) $((cx + 460)) $((cy + 570))
+  wait_log "$log" 'move Window00 gauge00 Tarnwix_Airspeed to 180, 120' && pass "at 200 % a drag of 40 pixels moves 20 units" ||
+    fail "at 200 % the drag did not move the airspeed to 180, 120"
+  save_panel || fail "the drag at 200 % was not saved"
+  with_line "$original" 16 'gauge00=Tarnwix_Airspeed!Tarnwix_Airspeed, 180, 120' >"$expected"
+  same_bytes "$expected" "$panel/panel.cfg" || fail "the file saved at 200 % is not the one expected"
   xdotool key ctrl+q
   wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
 }
@@ -272,6 +508,7 @@ case $group in
   panel) panel_group || fail "the panel checks stopped early" ;;
   faults) faults_group || fail "the fault checks stopped early" ;;
   scenario) scenario_group || fail "the scenario checks stopped early" ;;
+  layout) layout_group || fail "the layout checks stopped early" ;;
   arguments) arguments_group || fail "the argument checks stopped early" ;;
   *) echo "unknown group $group"; exit 2 ;;
 esac

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/version.h"
+#include "layout_dialogs.h"
 #include "resource.h"
 #include "window_class.h"
 
@@ -19,11 +20,18 @@ namespace {
 
 constexpr char kClassName[] = "GaugeviewMain";
 constexpr int kStripHeight = 30;
+constexpr int kPropertiesHeight = 28;
+// The menu bar's popups, by position.
+constexpr int kViewMenu = 2;
 constexpr int kInputsWidth = 340;
 constexpr int kLogHeight = 150;
 constexpr size_t kLogPaneLines = 2000;
 constexpr int kZoomSteps[] = {25, 50, 75, 100, 150, 200, 300, 400};
 constexpr double kFileCheckSeconds = 0.5;
+// Saving and quitting, posted from the loop once the edits asked for before
+// them are made; their questions are asked from the window procedure.
+constexpr UINT kSavePanelMessage = WM_APP + 1;  // wparam: choose the file
+constexpr UINT kQuitMessage = WM_APP + 2;
 
 double seconds_now() {
   LARGE_INTEGER now, frequency;
@@ -48,6 +56,11 @@ Spread spread_of(std::vector<double> values) {
   return {at(0.5), at(0.1), at(0.9)};
 }
 
+std::string file_name_of(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string file_dialog_name(const std::string& path, const char* extension) {
   const size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -63,6 +76,7 @@ MainWindow::MainWindow(const Arguments& arguments, const SessionOptions& options
 
 MainWindow::~MainWindow() {
   log_.set_listener(nullptr);
+  canvas_.set_layout(nullptr);
   canvas_.set_session(nullptr);
   if (hwnd_ != nullptr && IsWindow(hwnd_)) DestroyWindow(hwnd_);
 }
@@ -83,7 +97,8 @@ bool MainWindow::create(HINSTANCE instance, std::unique_ptr<Session> session) {
 
   // Big enough for the whole picture at the zoom asked for, within the screen.
   RECT wanted{0, 0, static_cast<LONG>(int64_t{session_->width()} * arguments_.zoom / 100) + kInputsWidth + 24,
-              static_cast<LONG>(int64_t{session_->height()} * arguments_.zoom / 100) + kStripHeight + kLogHeight + 48};
+              static_cast<LONG>(int64_t{session_->height()} * arguments_.zoom / 100) + kStripHeight + kLogHeight + 48 +
+                  (session_->panel() != nullptr ? kPropertiesHeight : 0)};
   AdjustWindowRect(&wanted, WS_OVERLAPPEDWINDOW, TRUE);
   RECT work{0, 0, 1280, 1024};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
@@ -105,18 +120,36 @@ bool MainWindow::create(HINSTANCE instance, std::unique_ptr<Session> session) {
   window_list_ = make("COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, ID_WINDOW_LIST);
   pause_button_ = make("BUTTON", "Pause", BS_PUSHBUTTON | WS_TABSTOP, ID_RUN_PAUSE);
   step_button_ = make("BUTTON", "Step", BS_PUSHBUTTON | WS_TABSTOP, ID_RUN_STEP);
+  layout_button_ = make("BUTTON", "Layout", BS_CHECKBOX | BS_PUSHLIKE | WS_TABSTOP, ID_EDIT_LAYOUT);
   log_pane_ = make("LISTBOX", "", LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_HSCROLL, 0, WS_EX_CLIENTEDGE);
   SendMessageA(log_pane_, LB_SETHORIZONTALEXTENT, 2000, 0);
   status_ = make(STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, 0);
-  const int parts[] = {110, 230, 330, -1};
-  SendMessageA(status_, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(parts));
-  if (!canvas_.create(hwnd_, instance) || !inputs_.create(hwnd_, instance)) return false;
+  const int parts[] = {110, 230, 330, 500, 620, -1};
+  SendMessageA(status_, SB_SETPARTS, 6, reinterpret_cast<LPARAM>(parts));
+  if (!canvas_.create(hwnd_, instance) || !inputs_.create(hwnd_, instance) || !properties_.create(hwnd_, instance))
+    return false;
 
   canvas_.on_click = [this](int x, int y) {
     later([this, x, y] {
       if (session_) session_->click(x, y);
     });
   };
+  canvas_.on_layout_edit = [this] { after_edit(false); };
+  canvas_.on_pointer = [this](int x, int y) {
+    // In the window's units, as the boxes and the file give them.
+    const double scale = session_ && session_->layout().scale > 0 ? session_->layout().scale : 1.0;
+    char text[64];
+    std::snprintf(text, sizeof text, "x %.0f, y %.0f", x / scale, y / scale);
+    SendMessageA(status_, SB_SETTEXTA, 4, reinterpret_cast<LPARAM>(text));
+  };
+  properties_.on_apply = [this](const host::GaugePlace& place) {
+    edit_later([this, place] {
+      std::string error;
+      if (!editor_->set_selected_place(place, &error)) show_message("refused: " + error);
+      properties_.show(editor_.get(), true);
+    });
+  };
+  properties_.on_refused = [this](const std::string& why) { show_message("refused: " + why); };
   inputs_.on_change = [this](uint32_t token, double value) {
     if (session_) session_->set_input(token, value);
   };
@@ -146,8 +179,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return 0;
       }
       if (lparam == 0 || reinterpret_cast<HWND>(lparam) == pause_button_ ||
-          reinterpret_cast<HWND>(lparam) == step_button_)
+          reinterpret_cast<HWND>(lparam) == step_button_ || reinterpret_cast<HWND>(lparam) == layout_button_)
         on_command(LOWORD(wparam));
+      return 0;
+    case WM_INITMENUPOPUP:
+      update_edit_commands();
       return 0;
     case WM_SIZE:
       on_size();
@@ -161,9 +197,16 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_CLOSE:
-      DestroyWindow(hwnd_);
+      after_pending(kQuitMessage, 0);
+      return 0;
+    case kQuitMessage:
+      quit();
+      return 0;
+    case kSavePanelMessage:
+      save_panel(wparam != 0);
       return 0;
     case WM_DESTROY:
+      quitting_ = true;  // the work still waiting has no window to show in
       PostQuitMessage(0);
       return 0;
     default:
@@ -179,17 +222,33 @@ void MainWindow::on_command(int id) {
     if (index < 0 || index >= static_cast<int>(session_->windows().size()) || index == session_->window_index()) return;
     const std::string name = session_->windows()[static_cast<size_t>(index)];
     const std::string path = session_->path();
-    later([this, path, name] { open(path, name.substr(0, name.find(' '))); });
+    later([this, path, name] {
+      if (settle_unsaved())
+        open(path, name.substr(0, name.find(' ')));
+      else
+        fill_window_choices();
+    });
     return;
   }
   switch (id) {
     case ID_FILE_OPEN:
-      choose_file_to_open();
+      later([this] { choose_file_to_open(); });
       break;
     case ID_FILE_RELOAD:
       later([this] {
         if (session_) session_->reload_all();
+        if (editor_) {
+          editor_->reload();
+          settle_disk_change();
+          after_edit();
+        }
       });
+      break;
+    case ID_FILE_SAVE_PANEL:
+      after_pending(kSavePanelMessage, 0);
+      break;
+    case ID_FILE_SAVE_PANEL_AS:
+      after_pending(kSavePanelMessage, 1);
       break;
     case ID_FILE_SAVE_PICTURE:
       save_picture();
@@ -198,7 +257,31 @@ void MainWindow::on_command(int id) {
       save_scenario();
       break;
     case ID_FILE_QUIT:
-      DestroyWindow(hwnd_);
+      after_pending(kQuitMessage, 0);
+      break;
+    case ID_EDIT_LAYOUT:
+      set_layout_mode(!layout_mode_);
+      break;
+    case ID_EDIT_UNDO:
+      edit_later([this] { editor_->undo(); });
+      break;
+    case ID_EDIT_REDO:
+      edit_later([this] { editor_->redo(); });
+      break;
+    case ID_EDIT_BRING_FORWARD:
+      edit_later([this] { editor_->bring_forward(); });
+      break;
+    case ID_EDIT_SEND_BACKWARD:
+      edit_later([this] { editor_->send_backward(); });
+      break;
+    case ID_EDIT_DELETE:
+      edit_later([this] { editor_->delete_selected(); });
+      break;
+    case ID_EDIT_ADD_GAUGE:
+      add_gauge();
+      break;
+    case ID_EDIT_WINDOW_PROPERTIES:
+      edit_window_properties();
       break;
     case ID_ZOOM_IN:
     case ID_ZOOM_OUT: {
@@ -257,10 +340,16 @@ void MainWindow::lay_out_children() {
   MoveWindow(window_list_, 98, 4, 260, 200, TRUE);
   MoveWindow(pause_button_, 368, 3, 70, 24, TRUE);
   MoveWindow(step_button_, 442, 3, 70, 24, TRUE);
-  const int canvas_height = std::max(height - kStripHeight - kLogHeight, 50);
-  MoveWindow(canvas_.hwnd(), 0, kStripHeight, left_width, canvas_height, TRUE);
-  MoveWindow(log_pane_, 0, kStripHeight + canvas_height, left_width, height - kStripHeight - canvas_height, TRUE);
-  MoveWindow(inputs_.hwnd(), left_width, kStripHeight, width - left_width, height - kStripHeight, TRUE);
+  MoveWindow(layout_button_, 516, 3, 70, 24, TRUE);
+  // The properties row is there whenever a panel.cfg is, so that the canvas
+  // stays put as layout mode comes and goes.
+  const int top = kStripHeight + (editor_ ? kPropertiesHeight : 0);
+  ShowWindow(properties_.hwnd(), editor_ ? SW_SHOW : SW_HIDE);
+  MoveWindow(properties_.hwnd(), 0, kStripHeight, width, kPropertiesHeight, TRUE);
+  const int canvas_height = std::max(height - top - kLogHeight, 50);
+  MoveWindow(canvas_.hwnd(), 0, top, left_width, canvas_height, TRUE);
+  MoveWindow(log_pane_, 0, top + canvas_height, left_width, height - top - canvas_height, TRUE);
+  MoveWindow(inputs_.hwnd(), left_width, top, width - left_width, height - top, TRUE);
 }
 
 int MainWindow::run() {
@@ -284,6 +373,7 @@ int MainWindow::run() {
     if (now >= next_file_check) {
       next_file_check = now + kFileCheckSeconds;
       if (session_) session_->reload_changed();
+      check_panel_file();
       if (now - rate_since >= 1.0) {
         frames_per_second_ = frames_since / (now - rate_since);
         frames_since = 0;
@@ -356,20 +446,40 @@ void MainWindow::bench(int frames, const std::string& label) {
   std::fflush(stdout);
 }
 
-void MainWindow::show_session() {
-  SetWindowTextA(hwnd_, ("gaugeview - " + session_->title()).c_str());
+void MainWindow::show_session(std::unique_ptr<LayoutEditor> kept_editor) {
   canvas_.set_session(session_.get());
+  editor_.reset();
+  if (kept_editor) {
+    kept_editor->attach(*session_);
+    editor_ = std::move(kept_editor);
+  } else if (session_->panel() != nullptr) {
+    std::string error;
+    editor_ = LayoutEditor::open(*session_, log_, &error);
+    if (!editor_) log_.add(session_->frame_number(), "no layout mode: " + error);
+  }
+  if (editor_) editor_->set_modules_folder(options_.modules_folder);
+  const bool was_laying_out = layout_mode_;
+  layout_mode_ = false;
+  canvas_.set_layout(nullptr);
+  if (was_laying_out && editor_) set_layout_mode(true);
+  EnableWindow(layout_button_, editor_ != nullptr);
+  SendMessageA(layout_button_, BM_SETCHECK, layout_mode_ ? BST_CHECKED : BST_UNCHECKED, 0);
+  shown_title_.clear();
+  update_title();
   fill_window_choices();
   lay_out_children();
+  properties_.show(layout_mode_ ? editor_.get() : nullptr, true);
+  update_edit_commands();
   update_status();
 }
 
 void MainWindow::fill_window_choices() {
   SendMessageA(window_list_, CB_RESETCONTENT, 0, 0);
-  HMENU view = GetSubMenu(GetMenu(hwnd_), 1);
+  HMENU view = GetSubMenu(GetMenu(hwnd_), kViewMenu);
   HMENU windows = GetSubMenu(view, 0);
   while (GetMenuItemCount(windows) > 0) DeleteMenu(windows, 0, MF_BYPOSITION);
   const std::vector<std::string>& names = session_->windows();
+  shown_windows_ = names;
   for (size_t i = 0; i < names.size(); ++i) {
     SendMessageA(window_list_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(names[i].c_str()));
     AppendMenuA(windows, MF_STRING | (static_cast<int>(i) == session_->window_index() ? MF_CHECKED : 0),
@@ -387,17 +497,14 @@ void MainWindow::fill_window_choices() {
 void MainWindow::open(std::string path, std::string window) {
   SessionOptions options = options_;
   options.window = window;
-  // The inputs as they are now carry over to what opens (an unset variable reads 0).
-  const double zero = 0.0;
-  if (session_)
-    for (const Input& input : session_->inputs())
-      if (std::memcmp(&input.value, &zero, sizeof zero) != 0)
-        options.start_values.emplace_back(input.token, input.value);
+  carry_inputs(options);
   const std::string previous_path = session_ ? session_->path() : std::string();
   std::string previous_window;
   if (session_ && session_->window_index() >= 0)
     previous_window = session_->windows()[static_cast<size_t>(session_->window_index())];
   previous_window = previous_window.substr(0, previous_window.find(' '));
+  canvas_.set_layout(nullptr);
+  editor_.reset();
   canvas_.set_session(nullptr);
   inputs_.clear();
   last_places_.clear();
@@ -423,7 +530,48 @@ void MainWindow::open(std::string path, std::string window) {
   SetFocus(canvas_.hwnd());
 }
 
+// The inputs as they are now carry over to what opens (an unset variable reads 0).
+void MainWindow::carry_inputs(SessionOptions& options) const {
+  const double zero = 0.0;
+  if (session_)
+    for (const Input& input : session_->inputs())
+      if (std::memcmp(&input.value, &zero, sizeof zero) != 0)
+        options.start_values.emplace_back(input.token, input.value);
+}
+
+// The window laid out is gone from the edited panel (removed, or missing
+// from the file read again): the panel is opened anew on the one the editor
+// names, and the editor, its edits and their history, goes on with it.
+void MainWindow::follow_editor_window() {
+  std::unique_ptr<LayoutEditor> editor = std::move(editor_);
+  SessionOptions options = options_;
+  options.window = editor->window_to_open();
+  carry_inputs(options);
+  canvas_.set_layout(nullptr);
+  canvas_.set_session(nullptr);
+  inputs_.clear();
+  last_places_.clear();
+  last_canvas_place_ = {};
+  session_.reset();
+  std::string error;
+  session_ = Session::open(editor->path(), options, log_, &error);
+  if (!session_) {
+    options.window.clear();  // the file's first window, as it is on disk
+    session_ = Session::open(editor->path(), options, log_, &error);
+  }
+  if (!session_) {
+    log_.add(0, "cannot open: " + error);
+    complain(error);
+    DestroyWindow(hwnd_);
+    return;
+  }
+  show_session(std::move(editor));
+  canvas_.show(Picture(session_->width(), session_->height()), {});
+  SetFocus(canvas_.hwnd());
+}
+
 void MainWindow::choose_file_to_open() {
+  if (!settle_unsaved()) return;
   char file[MAX_PATH] = "";
   OPENFILENAMEA dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -472,8 +620,7 @@ void MainWindow::save_scenario() {
 void MainWindow::set_paused(bool paused) {
   paused_ = paused;
   SetWindowTextA(pause_button_, paused_ ? "Play" : "Pause");
-  HMENU run = GetSubMenu(GetMenu(hwnd_), 2);
-  ModifyMenuA(run, ID_RUN_PAUSE, MF_BYCOMMAND | MF_STRING, ID_RUN_PAUSE,
+  ModifyMenuA(GetMenu(hwnd_), ID_RUN_PAUSE, MF_BYCOMMAND | MF_STRING, ID_RUN_PAUSE,
               paused_ ? "&Play\tCtrl+Space" : "&Pause\tCtrl+Space");
   log_.add(session_ ? session_->frame_number() : 0, paused_ ? "paused" : "playing");
   update_status();
@@ -514,7 +661,12 @@ void MainWindow::log_places() {
     log_.add_to_file(session_->frame_number(),
                      "place canvas " + rect_text(place) + " zoom " + std::to_string(canvas_.zoom()));
   }
-  for (const auto& [what, rect] : inputs_.control_places()) {
+  std::vector<std::pair<std::string, RECT>> places = inputs_.control_places();
+  RECT list{};
+  GetWindowRect(window_list_, &list);  // the closed list, as it is clicked
+  places.emplace_back("window list", list);
+  for (auto& place : properties_.control_places()) places.push_back(std::move(place));
+  for (const auto& [what, rect] : places) {
     auto& last = last_places_[what];
     if (EqualRect(&rect, &last)) continue;
     last = rect;
@@ -532,6 +684,205 @@ void MainWindow::append_log_line(const std::string& line) {
 
 void MainWindow::complain(const std::string& message) {
   MessageBoxA(hwnd_, message.c_str(), "gaugeview", MB_OK | MB_ICONWARNING);
+}
+
+void MainWindow::set_layout_mode(bool on) {
+  if (on && !editor_) return;
+  if (on == layout_mode_) return;
+  layout_mode_ = on;
+  canvas_.set_layout(on ? editor_.get() : nullptr);
+  SendMessageA(layout_button_, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+  log_.add(session_ ? session_->frame_number() : 0, on ? "layout on" : "layout off");
+  if (!on) SendMessageA(status_, SB_SETTEXTA, 4, reinterpret_cast<LPARAM>(""));
+  properties_.show(on ? editor_.get() : nullptr, true);
+  update_edit_commands();
+  // The keys of layout mode are the canvas's.
+  SetFocus(canvas_.hwnd());
+}
+
+void MainWindow::after_edit(bool picture) {
+  if (!session_) return;
+  if (editor_ && !editor_->window_to_open().empty()) {
+    follow_editor_window();
+    return;
+  }
+  if (picture) canvas_.show_edit();
+  properties_.show(layout_mode_ ? editor_.get() : nullptr, false);
+  update_title();
+  update_edit_commands();
+  if (session_->windows() != shown_windows_) fill_window_choices();
+  log_places();
+}
+
+// An edit of the menu or a box: made from the loop (it may load or unload a
+// module), in layout mode alone.
+void MainWindow::edit_later(std::function<void()> edit) {
+  if (!editor_ || !layout_mode_) return;
+  later([this, edit = std::move(edit)] {
+    if (!editor_ || !layout_mode_) return;
+    edit();
+    after_edit();
+  });
+}
+
+void MainWindow::update_title() {
+  if (!session_) return;
+  const std::string title = "gaugeview - " + session_->title() + (editor_ && editor_->modified() ? " *" : "");
+  if (title == shown_title_) return;
+  shown_title_ = title;
+  SetWindowTextA(hwnd_, title.c_str());
+}
+
+// A command the moment does not allow is greyed, its shortcut with it.
+void MainWindow::update_edit_commands() {
+  HMENU menu = GetMenu(hwnd_);
+  if (menu == nullptr) return;
+  auto enable = [&](int id, bool enabled) {
+    EnableMenuItem(menu, static_cast<UINT>(id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  };
+  const bool editing = editor_ && layout_mode_;
+  const bool selected = editing && !editor_->selection().empty();
+  enable(ID_EDIT_LAYOUT, editor_ != nullptr);
+  CheckMenuItem(menu, ID_EDIT_LAYOUT, MF_BYCOMMAND | (layout_mode_ ? MF_CHECKED : MF_UNCHECKED));
+  enable(ID_EDIT_UNDO, editing && editor_->can_undo());
+  enable(ID_EDIT_REDO, editing && editor_->can_redo());
+  enable(ID_EDIT_BRING_FORWARD, selected);
+  enable(ID_EDIT_SEND_BACKWARD, selected);
+  enable(ID_EDIT_DELETE, selected);
+  enable(ID_EDIT_ADD_GAUGE, editing);
+  enable(ID_EDIT_WINDOW_PROPERTIES, editing);
+  enable(ID_FILE_SAVE_PANEL, editor_ != nullptr);
+  enable(ID_FILE_SAVE_PANEL_AS, editor_ != nullptr);
+}
+
+void MainWindow::show_message(const std::string& message) {
+  SendMessageA(status_, SB_SETTEXTA, 5, reinterpret_cast<LPARAM>(message.c_str()));
+}
+
+// Twice a second: the panel.cfg read again when another program changed it.
+void MainWindow::check_panel_file() {
+  if (!editor_ || editor_->dragging() || asking_) return;
+  editor_->check_disk();
+  settle_disk_change();
+  after_edit();
+}
+
+void MainWindow::settle_disk_change() {
+  if (editor_ && editor_->needs_decision() && !asking_) {
+    asking_ = true;
+    const std::string question = file_name_of(editor_->path()) + " changed on disk. Keep your unsaved layout edits?";
+    const int answer = MessageBoxA(hwnd_, question.c_str(), "gaugeview", MB_YESNO | MB_ICONQUESTION);
+    asking_ = false;
+    SetFocus(canvas_.hwnd());
+    if (!editor_) return;
+    if (answer == IDYES)
+      editor_->keep_edits();
+    else
+      editor_->take_disk();
+  }
+  if (editor_ && editor_->last_problem() != shown_problem_) {
+    shown_problem_ = editor_->last_problem();
+    if (!shown_problem_.empty()) show_message(shown_problem_);
+  }
+}
+
+bool MainWindow::save_panel(bool choose_file) {
+  if (!editor_ || asking_) return false;
+  std::string error;
+  LayoutEditor::SaveResult result;
+  if (choose_file) {
+    const std::string file = ask_file_to_save("panel.cfg\0*.cfg\0", "cfg", file_name_of(editor_->path()));
+    if (file.empty()) return false;
+    result = editor_->save_as(file, &error);
+  } else {
+    result = editor_->save(false, &error);
+  }
+  if (result == LayoutEditor::SaveResult::kChangedOnDisk) {
+    asking_ = true;
+    const int answer = ask_with_buttons(
+        hwnd_, instance_, IDD_CHANGED_ON_DISK,
+        file_name_of(editor_->path()) + " was changed by another program since it was read. Overwrite it?");
+    asking_ = false;
+    SetFocus(canvas_.hwnd());  // the keyboard back from the question
+    if (answer != IDOK) {
+      show_message("not saved: the file changed on disk");
+      return false;
+    }
+    result = editor_->save(true, &error);
+  }
+  if (result != LayoutEditor::SaveResult::kSaved) {
+    if (error.empty()) error = "the file changed on disk";
+    show_message("not saved: " + error);
+    complain("Not saved: " + error);
+    return false;
+  }
+  show_message("saved " + editor_->path());
+  after_edit(false);
+  return true;
+}
+
+void MainWindow::after_pending(UINT message, WPARAM wparam) {
+  later([this, message, wparam] { PostMessageA(hwnd_, message, wparam, 0); });
+}
+
+void MainWindow::quit() {
+  if (hwnd_ != nullptr && IsWindow(hwnd_) && settle_unsaved()) DestroyWindow(hwnd_);
+}
+
+bool MainWindow::settle_unsaved() {
+  if (!editor_ || !editor_->modified()) return true;
+  const int answer =
+      ask_with_buttons(hwnd_, instance_, IDD_UNSAVED, "Save the changes to " + file_name_of(editor_->path()) + "?");
+  SetFocus(canvas_.hwnd());
+  if (answer == IDOK) return save_panel(false);
+  return answer == IDC_DISCARD;
+}
+
+void MainWindow::add_gauge() {
+  if (!editor_ || !layout_mode_) return;
+  const std::optional<GaugeChoice> choice = ask_gauge_to_add(hwnd_, instance_, editor_->offers());
+  if (!choice) return;
+  const std::optional<std::pair<int, int>> at = canvas_.last_point();
+  edit_later([this, choice, at] {
+    std::string error;
+    if (!editor_->add_gauge(choice->module, choice->gauge, at, &error)) show_message("refused: " + error);
+  });
+  SetFocus(canvas_.hwnd());
+}
+
+void MainWindow::edit_window_properties() {
+  if (!editor_ || !layout_mode_) return;
+  const WindowProperties before = properties_of(editor_->window());
+  WindowProperties after = before;
+  switch (ask_window_properties(hwnd_, instance_, &after)) {
+    case WindowAction::kApply:
+      edit_later([this, before, after] {
+        for (const auto& [key, value] : changed_keys(before, after)) {
+          std::string error;
+          if (!editor_->set_window_key(key, value, &error)) show_message("refused: " + error);
+        }
+      });
+      break;
+    case WindowAction::kAddWindow:
+      if (const std::optional<std::string> title = ask_new_window_title(hwnd_, instance_))
+        edit_later([this, title = *title] {
+          std::string error;
+          if (!editor_->add_window(title, &error)) show_message("refused: " + error);
+        });
+      break;
+    case WindowAction::kRemoveWindow: {
+      const std::string question = "Remove " + editor_->window().name() + " and its gauges from the panel?";
+      if (MessageBoxA(hwnd_, question.c_str(), "gaugeview", MB_YESNO | MB_ICONQUESTION) == IDYES)
+        edit_later([this] {
+          std::string error;
+          if (!editor_->remove_window(&error)) show_message("refused: " + error);
+        });
+      break;
+    }
+    case WindowAction::kCancel:
+      break;
+  }
+  SetFocus(canvas_.hwnd());
 }
 
 }  // namespace tarnwix::view

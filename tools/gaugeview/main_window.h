@@ -1,7 +1,9 @@
 // The main window: the menu and its shortcuts, a strip with the panel's
 // windows and the play controls, the canvas, the inputs pane, the log pane
 // and the status bar; and the loop that runs the session's frames at the
-// rate asked for while it answers the person.
+// rate asked for while it answers the person. With a panel.cfg open, layout
+// mode: the menu's edits, the properties row and the questions about unsaved
+// edits, all handed to the layout editor.
 #pragma once
 
 #include <windows.h>
@@ -11,11 +13,14 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "arguments.h"
 #include "canvas_view.h"
 #include "event_log.h"
 #include "inputs_pane.h"
+#include "layout_editor.h"
+#include "properties_row.h"
 #include "session.h"
 
 namespace tarnwix::view {
@@ -47,10 +52,14 @@ class MainWindow {
   void lay_out_children();
 
   // The session's work: every call into a module happens here, from the
-  // loop, never inside a window procedure.
+  // loop, never inside a window procedure. Saving and quitting wait behind
+  // the edits asked for before them (after_pending).
   void later(std::function<void()> work) { pending_.push_back(std::move(work)); }
   void run_frame();
-  void show_session();
+  // A kept editor goes on laying out the new session (follow_editor_window).
+  void show_session(std::unique_ptr<LayoutEditor> kept_editor = nullptr);
+  void carry_inputs(SessionOptions& options) const;
+  void follow_editor_window();
   // By value: the names may come from the session that this replaces.
   void open(std::string path, std::string window);
   void choose_file_to_open();
@@ -65,17 +74,45 @@ class MainWindow {
   void append_log_line(const std::string& line);
   void complain(const std::string& message);
 
+  // Layout mode.
+  void set_layout_mode(bool on);
+  // What an edit changed, shown: the picture, the selection, the row, the
+  // title, the menu.
+  void after_edit(bool picture = true);
+  void edit_later(std::function<void()> edit);
+  void update_title();
+  void update_edit_commands();
+  void show_message(const std::string& message);
+  void check_panel_file();
+  void settle_disk_change();
+  bool save_panel(bool choose_file);
+  // Unsaved edits: saved, dropped, or the person stays (false).
+  bool settle_unsaved();
+  void quit();
+  // Posts the message once the work waiting now is done.
+  void after_pending(UINT message, WPARAM wparam);
+  void add_gauge();
+  void edit_window_properties();
+
   const Arguments& arguments_;
   SessionOptions options_;
   EventLog& log_;
   HINSTANCE instance_ = nullptr;
   HWND hwnd_ = nullptr;
-  HWND strip_window_label_ = nullptr, window_list_ = nullptr, pause_button_ = nullptr, step_button_ = nullptr;
+  HWND strip_window_label_ = nullptr, window_list_ = nullptr, pause_button_ = nullptr, step_button_ = nullptr,
+       layout_button_ = nullptr;
   HWND log_pane_ = nullptr, status_ = nullptr;
   HACCEL accelerators_ = nullptr;
   CanvasView canvas_;
   InputsPane inputs_;
+  PropertiesRow properties_;
   std::unique_ptr<Session> session_;
+  // Declared after the session, which it edits: it goes first.
+  std::unique_ptr<LayoutEditor> editor_;
+  bool layout_mode_ = false;
+  bool asking_ = false;  // a question about the file is open
+  std::string shown_title_, shown_problem_;
+  std::vector<std::string> shown_windows_;
   std::deque<std::function<void()>> pending_;
   bool paused_ = false;
   bool step_once_ = false;
