@@ -69,6 +69,10 @@ build: configure
 	@cmake/wine-run --start
 	@$(call cmake_build) || { status=$$?; cmake/wine-run --shutdown; exit $$status; }
 
+# The tests run two to a core: the window tests spend much of their time
+# waiting on Wine's starts and on windows, not computing.
+TEST_JOBS := $(shell echo $$(( $(JOBS) * 2 )))
+
 # An empty suite is a failure. The cases of a test program share one Wine
 # process (cmake/test-program); a case that fails is run once more, alone in
 # a process of its own: now and then Wine loses a program at its start (seen
@@ -76,7 +80,7 @@ build: configure
 # so a real fault fails both times. The wineserver is stopped before make
 # returns, so nothing writes into the build folder later.
 test: build
-	@status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error --repeat until-pass:2 -j$(JOBS)) || status=$$?; \
+	@status=0; (cd $(BUILD) && ctest --output-on-failure --no-tests=error --repeat until-pass:2 -j$(TEST_JOBS)) || status=$$?; \
 	  cmake/wine-run --shutdown; exit $$status
 
 # Figures, not a test: the cost of each module's frame, load and file, and

@@ -6,8 +6,10 @@
 # GROUP: panel (the example panel: its pixels, clicks, a typed value, the
 #        recording replayed), faults (faulty modules stopped and outlined,
 #        the rest running, modules reloaded when their file changes),
-#        scenario (a scenario played, paused and stepped), layout (a copy
-#        of the example panel laid out with the mouse and keys and saved),
+#        scenario (a scenario played, paused, stepped and saved), windows
+#        (the window list switched, a module zoomed), layout (a copy of the
+#        example panel laid out with the mouse and keys and saved),
+#        zoomed_layout (a drag at 200 %),
 #        arguments (bad command lines: one line, a non-zero exit, no window).
 # shellcheck disable=SC2015,SC2119 # pass only prints: "check && pass || fail" is if-then-else here
 set -uo pipefail
@@ -216,14 +218,18 @@ scenario_group() {
     pass "the scenario saved from the played one replays to the same picture" || fail "Save scenario's replay"
   xdotool key ctrl+q
   wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
+}
 
+windows_group() {
+  x_start || return 1
+  mkdir -p "$scratch/render"
   # The window list switches to the virtual cockpit, the power carried over.
   viewer_start "$log" --modules "$dist_dir" --set 769=1 "$dist_dir/example_panel/panel.cfg" || return 1
   wait_log "$log" 'place canvas ' || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
   wait_log "$log" 'place window list ' || return 1
   click_at $(control_centre "$log" 'window list')
-  sleep $((1 * TIMEOUT_SCALE))
+  wait_log "$log" ': window list open$' || fail "a click on the window list did not open it"
   xdotool key Down Down Return
   wait_log "$log" 'place canvas .* 512x512 ' || fail "the window list did not switch to VCockpit01"
   read -r cx cy cw ch < <(canvas_place "$log")
@@ -370,10 +376,11 @@ layout_group() {
     fail "the nudged line is '$(airspeed_line "$panel/panel.cfg")'"
 
   # Undoing every edit and saving gives back the bytes read.
-  local i
-  for ((i = 0; i < 6; i++)); do
+  local i undone
+  for ((i = 1; i <= 6; i++)); do
+    undone=$(grep -c ': undo ' "$log")
     xdotool key ctrl+z
-    sleep 0.2
+    wait_count "$log" ': undo ' $((undone + 1)) || fail "Ctrl+Z number $i undid nothing"
   done
   save_panel || fail "the undone edits were not saved"
   same_bytes "$original" "$panel/panel.cfg" && pass "undoing every edit and saving gives the original bytes" ||
@@ -424,10 +431,10 @@ layout_group() {
   if wait_window '^gaugeview$' 20; then
     pass "a file changed on disk under unsaved edits asks"
     xdotool key Return  # Yes: keep the edits
+    wait_window_gone '^gaugeview$' || fail "Yes did not close the question"
   else
     fail "no question about the file changed on disk"
   fi
-  sleep 1
   local saved_before
   saved_before=$(saves)
   xdotool key ctrl+s
@@ -451,7 +458,6 @@ layout_group() {
   sleep 0.5
   xdotool key Escape
   wait_window_gone 'Unsaved layout' || fail "Esc did not close the question"
-  sleep 1
   kill -0 "$VIEWER_PID" 2>/dev/null && pass "Cancel keeps the viewer open" || fail "Cancel quit the viewer"
   xdotool key ctrl+q
   wait_window 'Unsaved layout' || fail "the second Ctrl+Q asked nothing"
@@ -460,11 +466,15 @@ layout_group() {
   wait_viewer_exit || return 1
   [ "$VIEWER_STATUS" = 0 ] && pass "Discard quits with status 0" || fail "Discard: exit status $VIEWER_STATUS"
   same_bytes "$scratch/before_quit.cfg" "$panel/panel.cfg" && pass "Discard writes nothing" || fail "Discard changed the file"
+}
 
-  # At 200 % a drag of 40 screen pixels moves 20 units.
-  cp "$log" "$scratch/viewer_100.log"
-  cp "$original" "$panel/panel.cfg"
-  rm -f "$panel/panel.cfg.bak"
+# At 200 % a drag of 40 screen pixels moves 20 units.
+zoomed_layout_group() {
+  local panel=$scratch/panel original=$scratch/original.cfg expected=$scratch/expected.cfg
+  mkdir -p "$panel"
+  cp "$dist_dir/example_panel/"* "$panel/"
+  cp "$panel/panel.cfg" "$original"
+  x_start || return 1
   viewer_start "$log" --modules "$dist_dir" --set 769=1 --zoom 200 "$panel/panel.cfg" || return 1
   wait_log "$log" 'place canvas' || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
@@ -484,16 +494,16 @@ arguments_group() {
   x_start || return 1
   printf '[Window00]\ngauge00=Tarnwix_Airspeed, 10\n' >"$scratch/malformed.cfg"
   cp "$source_dir/README.md" "$scratch/not_a_module.gau"
-  local output status
+  # Each command line is tried at once beside the others: each mostly waits
+  # on Wine's start, and none opens a window when all is well.
+  local what arguments case=0 status
+  local -a cases=() pids=()
   while IFS='|' read -r what arguments; do
+    case=$((case + 1))
+    cases+=("$what")
     # shellcheck disable=SC2086 # the arguments are words
-    output=$("$run" "$viewer" $arguments 2>&1 >/dev/null)
-    status=$?
-    [ "$status" -ne 0 ] || fail "$what: exit status 0"
-    [ "$(printf '%s\n' "$output" | grep -c .)" = 1 ] && [[ $output == gaugeview:* ]] ||
-      fail "$what: not one line: '$output'"
-    [ -z "$(xdotool search --name gaugeview 2>/dev/null)" ] || fail "$what: a window opened"
-    echo "ok: $what: $output (status $status)"
+    { "$run" "$viewer" $arguments 2>"$scratch/case$case.err" >/dev/null; echo $? >"$scratch/case$case.status"; } &
+    pids+=($!)
   done <<EOF2
 a missing file|--modules $dist_dir $scratch/nowhere/panel.cfg
 a malformed panel.cfg|--modules $dist_dir $scratch/malformed.cfg
@@ -502,13 +512,34 @@ an unknown option|--frobnicate $dist_dir/example_panel/panel.cfg
 a window the panel lacks|--modules $dist_dir --window 7 $dist_dir/example_panel/panel.cfg
 a file that is no module|--modules $dist_dir $scratch/not_a_module.gau
 EOF2
+  # Any window one of them opened is still there while the others run.
+  local running=1 pid
+  while [ "$running" = 1 ]; do
+    running=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=1; done
+    [ -z "$(xdotool search --name gaugeview 2>/dev/null)" ] || { fail "a bad command line opened a window"; break; }
+    sleep 0.1
+  done
+  wait "${pids[@]}"
+  for ((case = 1; case <= ${#cases[@]}; case++)); do
+    what=${cases[case - 1]}
+    status=$(cat "$scratch/case$case.status")
+    local output
+    output=$(cat "$scratch/case$case.err")
+    [ "$status" -ne 0 ] || fail "$what: exit status 0"
+    [ "$(printf '%s\n' "$output" | grep -c .)" = 1 ] && [[ $output == gaugeview:* ]] ||
+      fail "$what: not one line: '$output'"
+    echo "ok: $what: $output (status $status)"
+  done
 }
 
 case $group in
   panel) panel_group || fail "the panel checks stopped early" ;;
   faults) faults_group || fail "the fault checks stopped early" ;;
   scenario) scenario_group || fail "the scenario checks stopped early" ;;
+  windows) windows_group || fail "the window list checks stopped early" ;;
   layout) layout_group || fail "the layout checks stopped early" ;;
+  zoomed_layout) zoomed_layout_group || fail "the zoomed layout checks stopped early" ;;
   arguments) arguments_group || fail "the argument checks stopped early" ;;
   *) echo "unknown group $group"; exit 2 ;;
 esac

@@ -2,9 +2,11 @@
 # Helpers for testing a program with a window as a person uses it: a real X
 # server (Xvfb) of its own, real input (xdotool), the screen read back (xwd)
 # and compared pixel for pixel (ImageMagick). Sourced by the window tests.
-#   x_start                      starts Xvfb on a free display, 24-bit; stopped at exit
+#   x_start                      starts Xvfb on a free display, 24-bit, and a wineserver of
+#                                the test's own (x_private_prefix); both stopped at exit
 #   viewer_start LOG ARGS...     starts gaugeview with --log LOG; VIEWER_PID
 #   wait_log LOG PATTERN [S]     waits until a line of LOG matches (extended regexp)
+#   wait_count LOG PATTERN N     waits until N lines of LOG match
 #   canvas_place LOG             "X Y W H" of the canvas, from its latest place line
 #   control_centre LOG NAME      "X Y", the centre of a control ("box 74")
 #   grab OUT.png X Y W H         that part of the screen
@@ -17,13 +19,33 @@
 # shellcheck disable=SC2154,SC2034 # run and viewer come from it; it reads VIEWER_STATUS
 
 x_scratch=$(mktemp -d)
-XVFB_PID="" VIEWER_PID="" VIEWER_STATUS=""
+XVFB_PID="" VIEWER_PID="" VIEWER_STATUS="" X_PREFIX=""
 x_cleanup() {
   [ -n "$VIEWER_PID" ] && kill "$VIEWER_PID" 2>/dev/null && wait "$VIEWER_PID" 2>/dev/null
+  [ -n "$X_PREFIX" ] && "$run" --shutdown
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
   rm -rf "$x_scratch"
 }
 trap x_cleanup EXIT
+
+# Each window test has a wineserver of its own, so that the tests run side by
+# side: one server holds one keyboard state, and windows on two displays
+# pulling it apart lose Ctrl and Alt. Its prefix is the built one's registry
+# and marks, copied (a few MB), with the built one's drive C linked, not
+# copied; the server's own record of where its socket lives is not copied,
+# or both prefixes would name one server.
+x_private_prefix() {
+  local base=${TARNWIX_WINEPREFIX:-$source_dir/build/wineprefix}
+  "$run" cmd /c exit </dev/null >/dev/null 2>&1  # the built prefix made, if it is not yet
+  X_PREFIX=$x_scratch/prefix
+  mkdir -p "$X_PREFIX/dosdevices"
+  cp -p "$base"/{.tarnwix-ready-x11,.update-timestamp,system.reg,user.reg,userdef.reg} "$X_PREFIX/" || return 1
+  ln -s "$(cd "$base/drive_c" && pwd)" "$X_PREFIX/drive_c"
+  ln -s ../drive_c "$X_PREFIX/dosdevices/c:"
+  ln -s / "$X_PREFIX/dosdevices/z:"
+  export TARNWIX_WINEPREFIX=$X_PREFIX
+  "$run" --start
+}
 
 # The emulated path runs every i386 program under qemu: windows take longer.
 if read -r state 2>/dev/null </proc/sys/fs/binfmt_misc/tarnwix-i386 && [ "$state" = enabled ]; then
@@ -43,6 +65,7 @@ x_start() {
   [ -s "$display_file" ] || { echo "Xvfb did not start:"; cat "$x_scratch/xvfb.log"; return 1; }
   DISPLAY=:$(head -1 "$display_file")
   export DISPLAY
+  x_private_prefix || { echo "no Wine prefix of its own for this test"; return 1; }
 }
 
 # Now and then Wine loses a program at its start (the suite's other programs
@@ -82,6 +105,17 @@ wait_log() {
     sleep 0.1
   done
   echo "no line /$pattern/ in the log after $((seconds * TIMEOUT_SCALE)) s"
+  return 1
+}
+
+# Waits until at least COUNT lines of LOG match PATTERN.
+wait_count() {
+  local log=$1 pattern=$2 count=$3 i
+  for ((i = 0; i < 30 * TIMEOUT_SCALE * 10; i++)); do
+    [ "$(grep -cE -- "$pattern" "$log")" -ge "$count" ] && return 0
+    sleep 0.1
+  done
+  echo "fewer than $count lines /$pattern/ in the log"
   return 1
 }
 
