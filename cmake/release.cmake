@@ -77,12 +77,27 @@ foreach(program IN LISTS PROGRAMS SOUND)
     message(FATAL_ERROR "release: cannot strip ${program}")
   endif()
 endforeach()
+# Text files go in with Windows line ends, every line, for Notepad.
+function(copy_text_into folder)
+  foreach(file IN LISTS ARGN)
+    if(NOT EXISTS ${file})
+      message(FATAL_ERROR "release: ${file} is missing (did the build fail?)")
+    endif()
+    get_filename_component(name ${file} NAME)
+    file(READ ${file} text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${folder}/${name} "${text}")
+  endforeach()
+endfunction()
+
 file(GLOB scenarios ${SOURCE_DIR}/scenarios/*.txt)
-copy_into(${WORK_DIR}/tools/scenarios ${scenarios})
+copy_text_into(${WORK_DIR}/tools/scenarios ${scenarios})
 # The example panel goes beside the scenarios, where a scenario's panel
 # line finds it first.
-copy_into(${WORK_DIR}/tools/scenarios/example_panel ${DIST_DIR}/example_panel/panel.cfg
-          ${DIST_DIR}/example_panel/background.bmp)
+file(MAKE_DIRECTORY ${WORK_DIR}/tools/scenarios/example_panel)
+copy_text_into(${WORK_DIR}/tools/scenarios/example_panel ${DIST_DIR}/example_panel/panel.cfg)
+copy_into(${WORK_DIR}/tools/scenarios/example_panel ${DIST_DIR}/example_panel/background.bmp)
 # The scenarios' names for the text, in lines of at most 78 columns.
 set(names "")
 foreach(scenario IN LISTS scenarios)
@@ -105,8 +120,10 @@ string(APPEND SCENARIO_NAMES "${line}")
 # The title's underline as long as the title with its version.
 string(LENGTH "Tarnwix gauge tools ${VERSION} for Windows" title_width)
 string(REPEAT "=" ${title_width} TITLE_UNDERLINE)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/release-tools.txt.in ${WORK_DIR}/tools/Tarnwix-GaugeTools.txt @ONLY
-               NEWLINE_STYLE CRLF)
+# Configured as it is, then given Windows line ends on every line, those of
+# the wrapped list of scenarios too.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/release-tools.txt.in ${WORK_DIR}/text/Tarnwix-GaugeTools.txt @ONLY)
+copy_text_into(${WORK_DIR}/tools ${WORK_DIR}/text/Tarnwix-GaugeTools.txt)
 
 # Zips FOLDER's files, sorted, with one mode and one time, into ZIP_PATH.
 function(write_zip folder zip_path)

@@ -185,10 +185,17 @@ void write_slot(DWORD* slot, void* routine) {
   VirtualProtect(slot, sizeof(DWORD), old_protection, &old_protection);
 }
 
+// Instances of each hooked load: a module placed twice is one load, hooked
+// once, whose counts the two placements share.
+std::map<HMODULE, int>& instances_by_module() {
+  static std::map<HMODULE, int> instances;
+  return instances;
+}
+
 }  // namespace
 
 size_t hook_imports(HMODULE module) {
-  counts_by_module()[module] = {};
+  if (instances_by_module()[module]++ == 0) counts_by_module()[module] = {};
   size_t hooked = 0;
   for_each_import(module, [&](const char* library, const char* name, DWORD* slot) {
     const Hook* hook = find_hook(library, name);
@@ -218,7 +225,12 @@ void restore_imports(HMODULE module) {
   });
 }
 
-void unhook_imports(HMODULE module) { counts_by_module().erase(module); }
+void unhook_imports(HMODULE module) {
+  auto found = instances_by_module().find(module);
+  if (found != instances_by_module().end() && --found->second > 0) return;
+  if (found != instances_by_module().end()) instances_by_module().erase(found);
+  counts_by_module().erase(module);
+}
 
 ImportCounts& import_counts(HMODULE module) { return counts_by_module()[module]; }
 

@@ -9,9 +9,10 @@
 
 namespace tarnwix::host {
 
-// Patches the imports of `module`; returns how many were hooked.
+// Patches the imports of `module`; returns how many were hooked. A load
+// hooked already (a second placement of the module) keeps its counts.
 size_t hook_imports(HMODULE module);
-// Forgets the module (its counts go with it).
+// Forgets one instance of the module; its counts go with the last.
 void unhook_imports(HMODULE module);
 ImportCounts& import_counts(HMODULE module);
 

@@ -206,8 +206,13 @@ class Module {
   // prints: no such file, a folder, not a Windows DLL, an incomplete or
   // 64-bit DLL, a DLL it needs that is missing (named), a DLL without
   // Linkage and ImportTable.
+  // Loading a module that is loaded already gives another placement of it,
+  // as the simulator makes one for each panel line that names it: the same
+  // load (one state block, one first-draw flag, one set of import counts),
+  // with calls, text buffers and call faults of its own.
   static std::unique_ptr<Module> load(const std::string& path, std::string* error = nullptr);
-  // Unloads with FreeLibrary (the gauge is not killed first: see kill()).
+  // Unloads with FreeLibrary (the gauge is not killed first: see kill());
+  // the load stays while another placement holds it.
   ~Module();
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;

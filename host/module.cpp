@@ -218,9 +218,11 @@ ElementSnapshot Module::run_element(int index, uint8_t* element) {
     case ElementKind::kStaticImage:
       break;
     case ElementKind::kString: {
-      if (text_poison_) {
-        const auto buffer = text_buffers_.find(element);
-        if (buffer != text_buffers_.end()) std::memset(buffer->second.get() + kTextGuardSize, 'X', kTextBufferSize);
+      // The element record belongs to the load, shared by every placement of
+      // the module: this placement's own buffer goes in before its callback.
+      if (const auto buffer = text_buffers_.find(element); buffer != text_buffers_.end()) {
+        put_u32(element, string_element::kText, address_of(buffer->second.get() + kTextGuardSize));
+        if (text_poison_) std::memset(buffer->second.get() + kTextGuardSize, 'X', kTextBufferSize);
       }
       snapshot.values.push_back(call_element(name + " callback", u32(element, string_element::kCallback), element));
       snapshot.box_width = i32(element, string_element::kBoxWidth);

@@ -16,6 +16,7 @@
 #include "panel_config.h"
 #include "reference.h"
 #include "support.h"
+#include "words.h"
 
 namespace tarnwix::guide {
 namespace {
@@ -399,10 +400,96 @@ TEST(Guide, WhatShowsAtPowerTwoFollowsTheSwitchesAsTheGaugeShowsIt) {
   std::vector<std::string> added;
   std::set_difference(on.begin(), on.end(), off.begin(), off.end(), std::back_inserter(added));
   ASSERT_EQ(added.size(), 1u) << "the preselect switch adds one window at power 2";
+  EXPECT_EQ(shown_texts(0.5), on) << "any value but 0 shows it";
   const std::string text = one_line(paragraph("Tarnwix_Altimeter", "With and without power"));
   EXPECT_NE(text.find("at 2, or any other whole part: only "), std::string::npos) << text;
-  EXPECT_NE(text.find("; with variable 108 at 1, the " + added.front() + " shows too."), std::string::npos) << text;
+  EXPECT_NE(text.find("; the " + added.front() + " shows too when 108 is anything but 0."), std::string::npos) << text;
   for (const std::string& window : off) EXPECT_NE(text.find(window), std::string::npos) << window;
+}
+
+// ---- What the switches show, over every combination of the switches an
+// element depends on
+
+// The row of a combination in the paragraph: from "LABEL:" to the row's end.
+std::string combination_row(const std::string& text, const std::string& label) {
+  const size_t start = text.find(label + ":");
+  if (start == std::string::npos) return {};
+  const size_t end = text.find_first_of(";.", start);
+  return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// The names of the elements shown whose visibility changes with TOKENS, for
+// each combination of VALUES, as the test sees the gauge show them.
+std::set<std::string> switched_names(host::Module& module, const std::vector<uint32_t>& tokens,
+                                     const std::vector<double>& values, const std::set<std::string>& among) {
+  for (size_t i = 0; i < tokens.size(); ++i) Panel::instance().set_variable(tokens[i], values[i]);
+  std::set<std::string> names;
+  const host::FrameSnapshot frame = module.frame();
+  for (const ModuleReference& reference : references())
+    if (reference.module == module.gauge_name())
+      for (const host::ElementSnapshot& element : frame.elements) {
+        if (element.hidden || element.index == 0) continue;
+        const std::string name = element_name(reference, host::tarnwix_meanings(), element.index);
+        if (among.count(name) != 0) names.insert(name);
+      }
+  return names;
+}
+
+std::string value_label(double value) { return value == 0 ? "0" : value == 1 ? "1" : "another value"; }
+
+// Each row names exactly what the test sees shown at its combination, of
+// AMONG (COMPLETE: every element the switches show or hide).
+void expect_rows(const std::string& module_name, const std::vector<uint32_t>& tokens,
+                 const std::vector<std::vector<double>>& combinations, const std::set<std::string>& among,
+                 bool complete) {
+  auto module = powered(module_name);
+  ASSERT_NE(module, nullptr);
+  const std::string text = one_line(paragraph(module_name, "With and without power"));
+  for (const std::vector<double>& values : combinations) {
+    std::string label;
+    for (size_t i = 0; i < tokens.size(); ++i)
+      label += (i == 0 ? "" : " and ") + std::to_string(tokens[i]) + " at " + value_label(values[i]);
+    const std::string row = combination_row(text, label);
+    ASSERT_FALSE(row.empty()) << "no row " << label << " in: " << text;
+    const std::set<std::string> shown = switched_names(*module, tokens, values, among);
+    for (const std::string& name : among)
+      EXPECT_EQ(row.find(name) != std::string::npos, shown.count(name) != 0) << row << " / " << name;
+    if (shown.empty() && complete) {
+      EXPECT_NE(row.find("none of these"), std::string::npos) << row;
+    }
+  }
+}
+
+const std::set<std::string> kAboveTheTape = {"the selected speed readout", "the selected Mach readout",
+                                             "the selection OFF readout", "the selected-speed marker"};
+
+TEST(GuideSwitches, TheAirspeedsOffReadoutShowsOnlyWithBothSwitchesAtZero) {
+  expect_rows("Tarnwix_Airspeed", {115, 117},
+              {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0.5, 0}, {0, 0.5}, {2, 1}, {1, 2}, {0.5, 0.5}}, kAboveTheTape, true);
+  const std::string text = one_line(paragraph("Tarnwix_Airspeed", "With and without power"));
+  EXPECT_NE(text.find("the selection OFF readout shows when both 115 and 117 are 0"), std::string::npos) << text;
+  EXPECT_NE(text.find("115 at 1 and 117 at 1: the selected speed readout and the selected Mach readout (over each "
+                      "other)"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("at 0 the selected speed readout and the selected-speed marker are hidden and the selection "
+                      "OFF readout shows"),
+            std::string::npos)
+      << "one switch told alone: " << text;
+}
+
+TEST(GuideSwitches, TheAltimetersPreselectSwitchShowsTheSelectedAltitudeAtAnyValueButZero) {
+  const std::set<std::string> switched = {"the selected-altitude marker", "the selected vertical speed window",
+                                          "the selected vertical speed pointer"};
+  expect_rows("Tarnwix_Altimeter", {108}, {{0}, {1}, {0.5}, {2}}, switched, false);
+  auto module = powered("Tarnwix_Altimeter");
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(switched_names(*module, {108}, {0.5}, {"the selected altitude window"}),
+            (std::set<std::string>{"the selected altitude window"}));
+  const std::string text = one_line(paragraph("Tarnwix_Altimeter", "With and without power"));
+  EXPECT_NE(text.find("the selected altitude window shows when 108 is anything but 0"), std::string::npos) << text;
+  EXPECT_NE(combination_row(text, "108 at another value").find("the selected altitude window"), std::string::npos)
+      << text;
 }
 
 // The sample panel.cfg, read as the simulator reads it, gives each gauge of
@@ -482,10 +569,167 @@ TEST(Guide, PlainTextOf78ColumnsThatPlacesTheStripTheBezelAndGaugeSound) {
       }
     if (right < module.width && bottom < module.height) continue;
     const std::string section = one_line(paragraph(module.module, "Text windows"));
-    EXPECT_NE(section.find("(to x = " + std::to_string(right) + ";"), std::string::npos) << section;
-    EXPECT_NE(section.find("(to y = " + std::to_string(bottom) + ";"), std::string::npos) << section;
+    EXPECT_NE(section.find("to x = " + std::to_string(right) + " (the gauge is"), std::string::npos) << section;
+    EXPECT_NE(section.find("to y = " + std::to_string(bottom) + " (the gauge is"), std::string::npos) << section;
   }
-  EXPECT_NE(one_line(paragraph("Tarnwix_Airspeed", "Text windows")).find("(to x = 102;"), std::string::npos);
+  EXPECT_NE(one_line(paragraph("Tarnwix_Airspeed", "Text windows")).find("to x = 102 (the gauge is 101 wide)"),
+            std::string::npos);
+}
+
+// ---- Two placements of one gauge, named variables and the stand-in's words
+
+constexpr int kOnLegend = 0x1300, kCallOutLegend = 0x1900;
+constexpr int kBrakeHelpX = 56, kBrakeHelpY = 76;
+
+TEST(GuidePlacements, TwoPlacementsOfTarnwixUtilsShareOneStateAndTheGuideSaysWhatFollows) {
+  auto first = powered("Tarnwix_Utils");
+  ASSERT_NE(first, nullptr);
+  std::string error;
+  auto second = host::Module::load(test::module_path("Tarnwix_Utils"), &error);
+  ASSERT_NE(second, nullptr) << error;
+  second->install();
+  second->frame();
+  ASSERT_GE(first->click(kBrakeHelpX, kBrakeHelpY), 0);
+  first->frame();
+  const host::FrameSnapshot other = second->frame();
+  EXPECT_EQ(other[element_with(other, kOnLegend)].image_index(), 1) << "armed in both";
+  for (const host::VariableSetting& setting : host::tarnwix_meanings().module("Tarnwix_Utils")->active)
+    Panel::instance().set_variable(setting.token, setting.value);
+  const std::vector<KeyEvent> sent = first->frame().key_events;
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(second->frame().key_events, sent);
+  for (const host::VariableSetting& setting : host::tarnwix_meanings().module("Tarnwix_Utils")->active)
+    Panel::instance().set_variable(setting.token, 0);
+  first->frame();
+  second->frame();
+  first->click(kBaroSetX, kBaroSetY);
+  int lit_first = 0, lit_second = 0;
+  for (int round = 0; round < 10; ++round) {
+    const host::FrameSnapshot a = first->frame(), b = second->frame();
+    lit_first += a[element_with(a, kSetLegend)].image_index() == 1;
+    lit_second += b[element_with(b, kSetLegend)].image_index() == 1;
+  }
+  first->kill();
+  const bool withdrawn = Panel::instance().named_variables().empty();
+  second->kill();
+
+  const std::string text = one_line(paragraph("Tarnwix_Utils", "Placed twice"));
+  EXPECT_NE(text.find("a click on the BRAKE HELP button of either placement switches brake help between armed and "
+                      "disarmed in both: the BRAKE HELP ON legend lights in both"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("each placement's update sends " + events_text(sent)), std::string::npos) << text;
+  EXPECT_NE(text.find("the SET legend lights in both for " + std::to_string(lit_first + lit_second) +
+                      " updates counted over both placements (" + std::to_string(lit_first) + " of each)"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(lit_first, lit_second);
+  ASSERT_TRUE(withdrawn);
+  EXPECT_NE(text.find("Removing either placement withdraws \"testbutton\" and \"callout\", though the other "
+                      "stays"),
+            std::string::npos)
+      << text;
+}
+
+TEST(GuideNamed, TheNamedVariablesAreWholeNumbersResetAtTheFirstDrawThatAnyGaugeMayWrite) {
+  auto module = test::load("Tarnwix_Utils");
+  ASSERT_NE(module, nullptr);
+  module->install();
+  Panel& panel = Panel::instance();
+  ASSERT_EQ(panel.named_variables().count("callout"), 1u);
+  EXPECT_EQ(panel.named_variables().at("callout").type, 0x13u);
+  panel.set_variable(769, 1.0);
+  panel.write_named("callout", 5);
+  module->frame();
+  EXPECT_EQ(panel.read_named("callout"), 0u) << "reset at the first draw";
+  panel.write_named("callout", 1);
+  host::FrameSnapshot frame = module->frame();
+  EXPECT_EQ(frame[element_with(frame, kCallOutLegend)].image_index(), 1) << "another gauge's 1 lights it";
+  panel.write_named("callout", 0);
+  frame = module->frame();
+  EXPECT_EQ(frame[element_with(frame, kCallOutLegend)].image_index(), 0);
+  module->kill();
+
+  // The paragraph after the list of names (the only one that tells them so).
+  const std::string all = one_line(guide());
+  const size_t at = all.find("Each is a 32-bit whole number (type 0x13)");
+  ASSERT_NE(at, std::string::npos);
+  const std::string text = all.substr(at, all.find("It registers", at) - at);
+  EXPECT_NE(text.find("reset to 0 at the gauge's first draw"), std::string::npos) << text;
+  EXPECT_NE(text.find("any gauge of the panel may write them"), std::string::npos) << text;
+  EXPECT_NE(text.find("the CALL OUT ON legend follows \"callout\""), std::string::npos) << text;
+  EXPECT_NE(text.find("the CHK legend follows \"testbutton\""), std::string::npos) << text;
+}
+
+TEST(Guide, TellsTheSimulatorsPartAsWhatTheGaugeExpectsWithoutTheScriptsOwnDetails) {
+  const std::string text = one_line(guide());
+  for (const char* detail : {"(here after", "seen from 1, and from", "(here the conditions"})
+    EXPECT_EQ(text.find(detail), std::string::npos) << detail;
+  const std::string vor = area_paragraph("Tarnwix_Utils", "the VOR 1 INPUT area (over both the NAV and GPS buttons)");
+  EXPECT_NE(vor.find("The simulator: The gauge expects the simulator to answer 66375 = 0 by switching variable 848"),
+            std::string::npos)
+      << vor;
+}
+
+// Every text box that reaches past its gauge is named by its window, with
+// how far, and, where the window's reach changes with a value, when.
+TEST(Guide, NamesEveryTextBoxThatReachesPastItsGaugeWithHowFarAndWhen) {
+  for (const ModuleReference& module : references()) {
+    const std::string text = one_line(paragraph(module.module, "Text windows"));
+    std::map<std::string, std::set<int>> reaches;
+    for (const ElementReference& element : module.elements)
+      if (element.kind == host::ElementKind::kString && element.x + element.box_width > module.width)
+        reaches[element_name(module, host::tarnwix_meanings(), element.index)].insert(element.x + element.box_width -
+                                                                                      module.width);
+    if (reaches.empty()) continue;
+    const size_t told = text.find("reach past its picture:");
+    ASSERT_NE(told, std::string::npos) << text;
+    for (const auto& [name, right] : reaches) {
+      SCOPED_TRACE(module.module + ", " + name);
+      // The window's entry: from its name to the next window's.
+      const size_t at = text.find(name, told);
+      ASSERT_NE(at, std::string::npos) << text;
+      const std::string entry = text.substr(at, text.find_first_of(";.", at) - at);
+      EXPECT_NE(entry.find(format(" %d pixels to the right", *right.begin())), std::string::npos) << entry;
+      if (right.size() > 1) {
+        const std::string furthest = format(", %d while variable ", *right.rbegin());
+        EXPECT_NE(entry.find(furthest), std::string::npos) << entry;
+      }
+    }
+  }
+  // The altimeter's altitude window reaches furthest only below zero.
+  auto module = powered("Tarnwix_Altimeter");
+  ASSERT_NE(module, nullptr);
+  int widest_below = 0, widest_above = 0;
+  for (const double altitude : {-50.0, 50.0}) {
+    Panel::instance().set_variable(74, altitude);
+    for (const host::ElementSnapshot& element : module->frame().elements)
+      if (element.kind == host::ElementKind::kString && !element.hidden && element.x == 30 && element.y == 138)
+        (altitude < 0 ? widest_below : widest_above) = element.x + element.box_width - 178;
+  }
+  EXPECT_EQ(widest_above, 2);
+  EXPECT_EQ(widest_below, 74);
+  EXPECT_NE(one_line(paragraph("Tarnwix_Altimeter", "Text windows"))
+                .find("the altitude window 2 pixels to the right, 74 while variable 74 (altitude in feet) is below 0"),
+            std::string::npos);
+}
+
+// A picture that no element ever selects is carried, never shown.
+TEST(Guide, APictureNoCallbackSelectsIsCarriedNeverShown) {
+  auto module = powered("Tarnwix_Utils");
+  ASSERT_NE(module, nullptr);
+  for (double power : {1.0, 0.0, 2.0}) {
+    Panel::instance().set_variable(769, power);
+    const host::FrameSnapshot frame = module->frame();
+    EXPECT_EQ(frame[element_with(frame, 0x2500)].image_index(), 0) << "the lit captions' picture 2 is chosen";
+  }
+  const std::string pictures = paragraph("Tarnwix_Utils", "Pictures");
+  EXPECT_NE(pictures.find("0x2501     3 x 2     8-bit  lit captions, picture 2: carried, never shown"),
+            std::string::npos)
+      << pictures;
+  EXPECT_NE(paragraph("Tarnwix_Airspeed", "Pictures").find("readout frame, picture 2: drawn without power"),
+            std::string::npos);
+  EXPECT_NE(paragraph("Tarnwix_Utils", "Pictures").find("SET legend, picture 2: lit"), std::string::npos);
 }
 
 }  // namespace

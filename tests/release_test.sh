@@ -95,9 +95,23 @@ check_gauge_lines() {  # FILE WHAT
   echo "$count"
 }
 
-# ---- The guide: Windows line ends throughout, the version, a line per gauge.
+# ---- Every shipped text file: Windows line ends on every line, the last
+# one too, and no CR but before an LF.
+while IFS= read -r text; do
+  lines=$(tr -cd '\n' <"$text" | wc -c)
+  crlf=$(grep -c $'\r$' "$text")
+  crs=$(tr -cd '\r' <"$text" | wc -c)
+  if ! { [ "$lines" -gt 0 ] && [ "$crlf" = "$lines" ] && [ "$crs" = "$lines" ] &&
+    [ "$(tail -c1 "$text" | od -An -tx1 | tr -d ' ')" = 0a ]; }; then
+    fail "${text#"$user"/}: $((lines - crlf)) of its $lines lines end without CR LF, or it does not end in one"
+  fi
+done < <(find "$user" -type f \( -name '*.txt' -o -name '*.cfg' \))
+shipped_texts=$(find "$source_dir/scenarios" -maxdepth 1 -name '*.txt' | wc -l)
+[ "$(find "$user" -type f \( -name '*.txt' -o -name '*.cfg' \) | wc -l)" -eq $((shipped_texts + 4)) ] ||
+  fail "not every shipped text file was checked for CR LF"
+
+# ---- The guide: the version, a line per gauge.
 guide=$user/Tarnwix-Gauges-Guide.txt
-[ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "the guide has lines without CR LF"
 grep -q "Tarnwix panel gauges $version" "$guide" || fail "the guide does not name version $version"
 awk 'length > 78 {exit 1}' <(tr -d '\r' <"$guide") || fail "the guide has lines over 78 columns"
 guide_text=$(tr -d '\r' <"$guide" | tr '\n' ' ' | tr -s ' ')
@@ -117,7 +131,6 @@ done
 
 # ---- The sample panel.cfg: sections, key=value lines, gauges numbered from 00.
 panel=$user/panel.cfg
-[ "$(grep -c $'\r$' "$panel")" = "$(wc -l <"$panel")" ] || fail "panel.cfg has lines without CR LF"
 section="" expected_number=0 windows=() titled=()
 declare -A in_section=()
 while IFS= read -r line; do
@@ -171,6 +184,16 @@ for scenario in "$source_dir"/scenarios/*.txt; do
 done
 awk 'length > 78 {exit 1}' <(tr -d '\r' <"$user/Tarnwix-GaugeTools.txt") ||
   fail "the tools' text has lines over 78 columns"
+# It tells what each program needs beside it, how to open a Command Prompt
+# there, whose line continuation ^ is, that the programs are not signed and
+# not to run them from inside the zip.
+tools_words=$(tr -d '\r' <"$user/Tarnwix-GaugeTools.txt" | tr '\n' ' ' | tr -s ' ')
+for said in "What each program needs beside it:" "type cmd and press Enter" "the Command Prompt's line continuation" \
+  "In PowerShell a line goes on after a backtick" ".\\gaugehost" "The programs are not signed." "tick \"Unblock\"" \
+  "not from inside the zip"; do
+  [[ $tools_words == *"$said"* ]] || fail "the tools' text does not say: $said"
+done
+[[ $tools_words == *"They need no other files"* ]] && fail "the tools' text says the programs need no other files"
 # Each text's title is underlined to its own length.
 for text in "$user/Tarnwix-GaugeTools.txt" "$guide"; do
   awk 'NR == 1 { title = length } NR == 2 { exit !(length == title && /^=+$/) }' <(tr -d '\r' <"$text") ||
@@ -214,6 +237,14 @@ if [[ " ${programs[*]} " == *" gaugeview.exe "* ]]; then
   grep -q '^| panel.cfg, Window00 Main Panel, 3 frames |' "$scratch/run.log" ||
     fail "gaugeview did not open the example panel's main window from scenarios\\example_panel"
   grep -q '^| GaugeSound loaded by the panel |' "$scratch/run.log" || fail "gaugeview timed no frame with GaugeSound"
+  # The layout editor's drag, as bin/gaugeview makes it, from the zip's viewer;
+  # it edits in memory, and the panel.cfg keeps its bytes.
+  cp scenarios/example_panel/panel.cfg "$scratch/panel_before.cfg"
+  expect_run "gaugeview --bench-drag on the example panel" \
+    xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" "$run" ./gaugeview.exe --bench-drag 3
+  grep -q '^| a step |' "$scratch/run.log" ||
+    fail "the zip's gaugeview did not drag the airspeed display of scenarios\\example_panel"
+  cmp -s "$scratch/panel_before.cfg" scenarios/example_panel/panel.cfg || fail "a drag in memory changed the panel.cfg"
 fi
 # Every program and the guide name the same version and toolchain.
 toolchain=$("$run" ./gaugehost.exe --version 2>&1 | tr -d '\r' | sed -n 's/^built on //p')

@@ -117,7 +117,7 @@ std::string effect_text(const ModuleReference& module, const host::Meanings& mea
               (several ? std::string("look as before") : group.reverts.front() + " again");
     texts.push_back(text);
   }
-  return listed(texts, "; and");
+  return listed_apart(texts);
 }
 
 bool same_events_on_updates(const Trial& a, const Trial& b) {
@@ -139,8 +139,7 @@ bool second_click_undoes(const Trial& trial) {
 
 std::string toggle_text(const ToggleSeen& seen) {
   if (seen.from_zero.after == 1 && seen.from_one.after == 0 && seen.from_other.after == 0)
-    return "it becomes 1 when it was 0, and 0 when it held anything else (seen from 1, and from " +
-           value_text(seen.from_other.before) + ")";
+    return "it becomes 1 when it was 0, and 0 when it held anything else";
   return "from 0 it becomes " + value_text(seen.from_zero.after) + ", from 1 " + value_text(seen.from_one.after) +
          " and from " + value_text(seen.from_other.before) + " " + value_text(seen.from_other.after);
 }
@@ -234,8 +233,7 @@ bool describe_area(std::string& out, const AreaReference& area, const ModuleRefe
     if (lasting && (undone || !area.named.empty())) text += " until the next click";
     gauge.push_back(text + ".");
     if (named->lit_means != nullptr && !sends_on_updates(area.once))
-      gauge.push_back(std::string("It lights whether or not anything is sent (here the conditions were unmet and "
-                                  "nothing was): it tells ") +
+      gauge.push_back(std::string("It lights whether or not anything is sent, even while nothing is: it tells ") +
                       named->lit_means + ".");
     if (only(changed_elements(area.once_unpowered), own, true).empty()) {
       std::string unlit = "Without power nothing of this shows";
@@ -255,8 +253,7 @@ bool describe_area(std::string& out, const AreaReference& area, const ModuleRefe
       const int second = area.during.click_before[1];
       if (second >= first.length) continue;
       const std::string name = element_name(module, meanings, element);
-      std::string text =
-          "A second click while " + name + " is " + state(first.look) + " (here after " + updates(second) + ")";
+      std::string text = "A second click while " + name + " is " + state(first.look);
       const std::vector<host::KeyEvent>& again = area.during.clicks[1].sent;
       text += again.empty() ? " sends nothing" : " sends " + events_text(again) + " again";
       if (both.length == first.length)
@@ -277,12 +274,13 @@ bool describe_area(std::string& out, const AreaReference& area, const ModuleRefe
   // The simulator's part: its answers to the key events, as the gauge sees them.
   for (const ToggleSeen& seen : area.answered) {
     const uint32_t token = seen.from_zero.token;
-    std::string text = "It answers " + events_text(click.sent) + format(" by switching variable %u", token);
+    std::string text = "The gauge expects the simulator to answer " + events_text(click.sent) +
+                       format(" by switching variable %u", token);
     if (const char* what = meanings.token(module.module, token)) {
       const std::string meaning_text = what;
       text += " (" + meaning_text.substr(0, meaning_text.find(':')) + ")";
     }
-    text += ": " + toggle_text(seen) + ".";
+    text += ": " + toggle_text(seen) + "; the program's stand-in simulator answers so.";
     const std::set<int> shown = only(changed_elements(area.once), own, false);
     if (!shown.empty()) {
       text += format(" The gauge shows variable %u: with power, ", token) +
@@ -307,6 +305,61 @@ bool describe_area(std::string& out, const AreaReference& area, const ModuleRefe
   add(out, "The gauge:", gauge);
   add(out, "The simulator:", simulator);
   return true;
+}
+
+void describe_twice(std::string& out, const ModuleReference& module, const host::Meanings& meanings) {
+  if (!module.observed_twice) return;
+  std::vector<std::string> sentences;
+  const host::ModuleMeaning* meaning = meanings.module(module.module);
+  for (const ModuleReference::TwiceArea& area : module.twice) {
+    const AreaReference* observed = nullptr;
+    for (const AreaReference& a : module.areas)
+      if (a.record == area.record) observed = &a;
+    const host::AreaMeaning* named = observed ? meanings.area(module.module, observed->x, observed->y) : nullptr;
+    if (named == nullptr) continue;
+    std::string text = std::string("a click on ") + named->name + " of either placement";
+    if (named->state != nullptr) text += std::string(" switches ") + named->state + " in both";
+    std::vector<std::string> lasting, passing;
+    for (int element : area.both) {
+      const auto look = area.look.find(element);
+      const Look now = look != area.look.end() ? look->second : Look::kLit;
+      const std::string what = element_name(module, meanings, element) + " " +
+                               (now == Look::kLit    ? "lights"
+                                : now == Look::kDark ? "goes out"
+                                                     : "disappears") +
+                               " in both";
+      const auto lit = area.lit.find(element);
+      if (lit == area.lit.end())
+        lasting.push_back(what);
+      else
+        passing.push_back(
+            what + format(" for %d updates counted over both placements (", lit->second.first + lit->second.second) +
+            (lit->second.first == lit->second.second ? format("%d of each)", lit->second.first)
+                                                     : format("%d and %d)", lit->second.first, lit->second.second)));
+    }
+    std::vector<std::string> effects = lasting;
+    effects.insert(effects.end(), passing.begin(), passing.end());
+    if (effects.empty() && named->state == nullptr) continue;
+    if (!effects.empty()) text += (named->state != nullptr ? ": " : ": ") + listed(effects);
+    if (!area.first_sent.empty() && area.first_sent == area.second_sent && meaning != nullptr)
+      text += std::string("; and while ") + meaning->active_conditions + ", each placement's update sends " +
+              events_text(area.first_sent) + ", so the simulator gets them once for each placement on every update";
+    sentences.push_back(text);
+  }
+  std::vector<std::string> quoted;
+  for (const std::string& name : module.named_variables) quoted.push_back("\"" + name + "\"");
+  const bool withdrawn = !module.named_variables.empty() && module.named_left.empty();
+  if (sentences.empty() && !withdrawn) return;
+  std::string text =
+      "Placed twice on one panel (say in the main panel and again in a pop-up window), the two "
+      "placements are one gauge: the "
+      "simulator loads the file once, and each placement's updates run on the same state. With "
+      "two placements updated in turn, ";
+  text += listed_apart(sentences) + ".";
+  if (withdrawn)
+    text += " Removing either placement withdraws " + listed(quoted) +
+            ", though the other stays: other gauges no longer find them.";
+  out += "\n" + wrap(text, "", "");
 }
 
 void describe_missing_areas(std::string& out, const ModuleReference& module, const ModuleReference& sibling,

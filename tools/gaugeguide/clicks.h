@@ -15,6 +15,10 @@ namespace tarnwix::guide {
 bool describe_area(std::string& out, const AreaReference& area, const ModuleReference& module,
                    const host::Meanings& meanings, std::string* error);
 
+// Appends what two placements of MODULE on one panel share, as clicks on
+// one of them showed; nothing when it was not placed twice.
+void describe_twice(std::string& out, const ModuleReference& module, const host::Meanings& meanings);
+
 // Appends what clicks do where SIBLING has areas that MODULE lacks, and
 // whether MODULE's pictures are SIBLING's; nothing when there are none.
 void describe_missing_areas(std::string& out, const ModuleReference& module, const ModuleReference& sibling,

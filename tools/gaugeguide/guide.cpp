@@ -50,7 +50,22 @@ std::string picture_role(const ModuleReference& module, const host::Meanings& me
     for (const ElementReference& element : module.elements) {
       if (element.resource_id != id - step) continue;
       if (element.kind == host::ElementKind::kMovingImage && step == 1) return name(element) + ", its mask";
-      if (element.kind == host::ElementKind::kIcon) return name(element) + format(", picture %d", step + 1);
+      if (element.kind != host::ElementKind::kIcon) continue;
+      // When the icon chose it, in every update observed.
+      auto chose = [&](const std::map<int, std::set<int>>& seen) {
+        const auto found = seen.find(element.index);
+        return found != seen.end() && found->second.count(step) != 0;
+      };
+      const bool powered = chose(module.pictures_powered), unpowered = chose(module.pictures_unpowered);
+      const auto bitmap = std::find_if(module.bitmaps.begin(), module.bitmaps.end(),
+                                       [&](const BitmapReference& b) { return b.id == id; });
+      const bool blank =
+          bitmap != module.bitmaps.end() && bitmap->pure_black == static_cast<int64_t>(bitmap->width) * bitmap->height;
+      const char* use = !powered && !unpowered ? "carried, never shown"
+                        : !powered             ? "drawn without power"
+                        : blank                ? "out"
+                                               : "lit";
+      return name(element) + format(", picture %d: ", step + 1) + use;
     }
   return "not drawn by any element";
 }
@@ -119,14 +134,240 @@ std::string first_word(const std::string& text) {
   return text.substr(begin, text.find(' ', begin) - begin);
 }
 
-std::vector<std::string> minus(const std::vector<std::string>& names, const std::vector<std::string>& taken) {
-  std::vector<std::string> kept;
-  for (const std::string& name : names)
-    if (std::find(taken.begin(), taken.end(), name) == taken.end()) kept.push_back(name);
-  return kept;
+std::string show_or_shows(const std::vector<std::string>& names) { return names.size() == 1 ? " shows" : " show"; }
+
+// The classes a switch's values fall in, as the gauge shows them: 0, 1, and
+// any other value (one class when the other values show alike).
+struct SwitchClasses {
+  std::vector<std::vector<size_t>> members;  // indices into kSwitchValues
+  std::vector<std::string> labels;           // "0", "1", "another value"
+};
+
+const ModuleReference::Combination* combination_at(const ModuleReference& module, const std::vector<double>& values) {
+  for (const ModuleReference::Combination& combination : module.combinations)
+    if (combination.values == values) return &combination;
+  return nullptr;
 }
 
-std::string show_or_shows(const std::vector<std::string>& names) { return names.size() == 1 ? " shows" : " show"; }
+SwitchClasses switch_classes(const ModuleReference& module) {
+  // The two other values are alike when swapping them at any switch shows the same.
+  bool alike = true;
+  for (const ModuleReference::Combination& combination : module.combinations)
+    for (size_t k = 0; k < combination.values.size(); ++k) {
+      std::vector<double> swapped = combination.values;
+      if (swapped[k] == kSwitchValues[2])
+        swapped[k] = kSwitchValues[3];
+      else if (swapped[k] == kSwitchValues[3])
+        swapped[k] = kSwitchValues[2];
+      else
+        continue;
+      const ModuleReference::Combination* other = combination_at(module, swapped);
+      alike = alike && other != nullptr && other->shown == combination.shown &&
+              other->shown_at_two == combination.shown_at_two;
+    }
+  if (alike) return {{{0}, {1}, {2, 3}}, {"0", "1", "another value"}};
+  return {{{0}, {1}, {2}, {3}}, {"0", "1", value_text(kSwitchValues[2]), value_text(kSwitchValues[3])}};
+}
+
+// Whether element E shows (at power 1, or 2) at a tuple of classes, one per switch.
+bool shows_at(const ModuleReference& module, const SwitchClasses& classes, const std::vector<size_t>& tuple, int e,
+              bool at_two) {
+  std::vector<double> values;
+  for (size_t c : tuple) values.push_back(kSwitchValues[classes.members[c].front()]);
+  const ModuleReference::Combination* combination = combination_at(module, values);
+  if (combination == nullptr) return false;
+  const std::vector<int>& shown = at_two ? combination->shown_at_two : combination->shown;
+  return std::find(shown.begin(), shown.end(), e) != shown.end();
+}
+
+// Every tuple of classes over COUNT switches.
+std::vector<std::vector<size_t>> class_tuples(size_t count, size_t classes) {
+  std::vector<std::vector<size_t>> tuples{{}};
+  for (size_t k = 0; k < count; ++k) {
+    std::vector<std::vector<size_t>> longer;
+    for (const std::vector<size_t>& tuple : tuples)
+      for (size_t c = 0; c < classes; ++c) {
+        longer.push_back(tuple);
+        longer.back().push_back(c);
+      }
+    tuples = std::move(longer);
+  }
+  return tuples;
+}
+
+// The switches (indices) element E's visibility depends on.
+std::vector<size_t> depends_on(const ModuleReference& module, const SwitchClasses& classes, int e, bool at_two) {
+  std::vector<size_t> switches;
+  const size_t count = module.switch_tokens.size();
+  for (size_t k = 0; k < count; ++k) {
+    bool depends = false;
+    for (const std::vector<size_t>& tuple : class_tuples(count, classes.labels.size())) {
+      std::vector<size_t> other = tuple;
+      for (size_t c = 0; c < classes.labels.size() && !depends; ++c) {
+        other[k] = c;
+        depends = shows_at(module, classes, other, e, at_two) != shows_at(module, classes, tuple, e, at_two);
+      }
+      if (depends) break;
+    }
+    if (depends) switches.push_back(k);
+  }
+  return switches;
+}
+
+// A set of classes in words: "0", "anything but 0", "neither 0 nor 1".
+std::string classes_text(const SwitchClasses& classes, const std::set<size_t>& set) {
+  const size_t all = classes.labels.size();
+  if (set.size() + 1 == all && all > 2)
+    for (size_t c = 0; c < all; ++c)
+      if (set.count(c) == 0) return "anything but " + (c < 2 ? classes.labels[c] : std::string("another value"));
+  if (all == 3 && set == std::set<size_t>{2}) return "neither 0 nor 1";
+  std::vector<std::string> labels;
+  for (size_t c : set) labels.push_back(classes.labels[c]);
+  return listed(labels, "or");
+}
+
+// When element E shows, over the switches it depends on: "115 is 1", "both
+// 115 and 117 are 0", "115 is 0 and 117 is 1, or ...".
+std::string condition_text(const ModuleReference& module, const SwitchClasses& classes,
+                           const std::vector<size_t>& switches, int e, bool at_two) {
+  const size_t count = module.switch_tokens.size();
+  std::vector<std::vector<size_t>> shown_tuples;
+  std::vector<std::set<size_t>> per_switch(switches.size());
+  for (const std::vector<size_t>& tuple : class_tuples(switches.size(), classes.labels.size())) {
+    std::vector<size_t> full(count, 0);
+    for (size_t i = 0; i < switches.size(); ++i) full[switches[i]] = tuple[i];
+    if (!shows_at(module, classes, full, e, at_two)) continue;
+    shown_tuples.push_back(tuple);
+    for (size_t i = 0; i < switches.size(); ++i) per_switch[i].insert(tuple[i]);
+  }
+  size_t product = 1;
+  for (const std::set<size_t>& set : per_switch) product *= set.size();
+  auto token = [&](size_t i) { return std::to_string(module.switch_tokens[switches[i]]); };
+  if (product == shown_tuples.size()) {
+    const bool same = std::all_of(per_switch.begin(), per_switch.end(),
+                                  [&](const std::set<size_t>& set) { return set == per_switch.front(); });
+    if (switches.size() == 2 && same)
+      return "both " + token(0) + " and " + token(1) + " are " + classes_text(classes, per_switch.front());
+    std::vector<std::string> parts;
+    for (size_t i = 0; i < switches.size(); ++i)
+      parts.push_back(token(i) + " is " + classes_text(classes, per_switch[i]));
+    return listed(parts);
+  }
+  std::vector<std::string> alternatives;
+  for (const std::vector<size_t>& tuple : shown_tuples) {
+    std::vector<std::string> parts;
+    for (size_t i = 0; i < switches.size(); ++i) parts.push_back(token(i) + " is " + classes.labels[tuple[i]]);
+    alternatives.push_back(listed(parts));
+  }
+  return listed(alternatives, "or");
+}
+
+// An element's name as the switches' lines tell it: a window that shows a
+// word ("OFF") is named with it.
+std::string switched_name(const ModuleReference& module, const host::Meanings& meanings, int e) {
+  std::string name = element_name(module, meanings, e);
+  for (const ModuleReference::Combination& combination : module.combinations) {
+    const auto text = combination.texts.find(e);
+    if (text == combination.texts.end()) continue;
+    const std::string word = first_word(text->second);
+    const bool letters = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+      return std::isalpha(static_cast<unsigned char>(c)) != 0;
+    });
+    if (letters && name.find(word) == std::string::npos) name += " showing \"" + word + "\"";
+    break;
+  }
+  return name;
+}
+
+void switches_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings) {
+  if (module.combinations.empty()) return;
+  const SwitchClasses classes = switch_classes(module);
+  std::set<int> everything;
+  for (const ModuleReference::Combination& combination : module.combinations)
+    everything.insert(combination.shown.begin(), combination.shown.end());
+  // Elements by the switches they depend on; switches that share an element
+  // are told together.
+  std::vector<std::pair<int, std::vector<size_t>>> dependent;
+  for (int e : everything)
+    if (e != 0)
+      if (std::vector<size_t> on = depends_on(module, classes, e, false); !on.empty()) dependent.push_back({e, on});
+  std::vector<std::set<size_t>> groups;
+  for (const auto& [e, on] : dependent) {
+    std::set<size_t> joined(on.begin(), on.end());
+    for (auto group = groups.begin(); group != groups.end();)
+      if (std::any_of(on.begin(), on.end(), [&](size_t k) { return group->count(k) != 0; })) {
+        joined.insert(group->begin(), group->end());
+        group = groups.erase(group);
+      } else {
+        ++group;
+      }
+    groups.push_back(joined);
+  }
+  const std::vector<std::vector<int>> windows = text_windows(module);
+  auto window_of = [&](int e) {
+    for (size_t w = 0; w < windows.size(); ++w)
+      if (std::find(windows[w].begin(), windows[w].end(), e) != windows[w].end()) return static_cast<int>(w);
+    return -1;
+  };
+  for (const std::set<size_t>& group : groups) {
+    const std::vector<size_t> switches(group.begin(), group.end());
+    std::vector<std::string> tokens;
+    for (size_t k : switches) tokens.push_back(std::to_string(module.switch_tokens[k]));
+    // Each element, or elements alike, with when it shows.
+    std::vector<std::pair<std::string, std::vector<std::string>>> whens;
+    std::vector<int> members;
+    for (const auto& [e, on] : dependent) {
+      if (!group.count(on.front())) continue;
+      members.push_back(e);
+      const std::string when = condition_text(module, classes, on, e, false);
+      const std::string name = switched_name(module, meanings, e);
+      auto found = std::find_if(whens.begin(), whens.end(), [&](const auto& w) { return w.first == when; });
+      if (found == whens.end()) found = whens.insert(whens.end(), {when, {}});
+      if (std::find(found->second.begin(), found->second.end(), name) == found->second.end())
+        found->second.push_back(name);
+    }
+    std::vector<std::string> sentences;
+    for (const auto& [when, names] : whens) sentences.push_back(listed(names) + show_or_shows(names) + " when " + when);
+    std::string text = "With power, variable" + std::string(tokens.size() > 1 ? "s " : " ") + listed(tokens) +
+                       (tokens.size() > 1 ? " together choose" : " chooses") +
+                       " what of these shows: " + listed_apart(sentences) + ". By value";
+    const bool other = std::find(classes.labels.begin(), classes.labels.end(), "another value") != classes.labels.end();
+    if (other) text += " (another value: any but 0 and 1, such as 0.5 or 2)";
+    text += ":";
+    out += wrap(text, "  ", "    ");
+    for (const std::vector<size_t>& tuple : class_tuples(switches.size(), classes.labels.size())) {
+      std::vector<size_t> full(module.switch_tokens.size(), 0);
+      std::vector<std::string> label;
+      for (size_t i = 0; i < switches.size(); ++i) {
+        full[switches[i]] = tuple[i];
+        label.push_back(tokens[i] + " at " + classes.labels[tuple[i]]);
+      }
+      // What shows, two texts in one window told as over each other.
+      std::vector<int> shown;
+      for (int e : members)
+        if (shows_at(module, classes, full, e, false)) shown.push_back(e);
+      std::vector<std::string> items;
+      std::set<int> told;
+      for (int e : shown) {
+        if (told.count(e)) continue;
+        std::vector<std::string> together{switched_name(module, meanings, e)};
+        for (int f : shown)
+          if (f != e && window_of(f) >= 0 && window_of(f) == window_of(e)) {
+            together.push_back(switched_name(module, meanings, f));
+            told.insert(f);
+          }
+        told.insert(e);
+        std::string item = listed(together);
+        if (together.size() > 1) item += " (over each other)";
+        if (std::find(items.begin(), items.end(), item) == items.end()) items.push_back(item);
+      }
+      const bool last = tuple == class_tuples(switches.size(), classes.labels.size()).back();
+      out += wrap(
+          listed(label) + ": " + (items.empty() ? std::string("none of these") : listed(items)) + (last ? "." : ";"),
+          "    ", "      ");
+    }
+  }
+}
 
 // What shows at each whole part of the power variable, and at each switch.
 void power_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings) {
@@ -134,10 +375,8 @@ void power_section(std::string& out, const ModuleReference& module, const host::
   out += "\nWith and without power (the whole part of variable 769):\n";
   // Everything that shows at 1 with some setting of the switches.
   std::set<int> switched(module.shown_powered.begin(), module.shown_powered.end());
-  for (const ModuleReference::SwitchSeen& seen : module.switches) {
-    switched.insert(seen.shown_on.begin(), seen.shown_on.end());
-    switched.insert(seen.shown_off.begin(), seen.shown_off.end());
-  }
+  for (const ModuleReference::Combination& combination : module.combinations)
+    switched.insert(combination.shown.begin(), combination.shown.end());
   std::vector<int> powered(switched.begin(), switched.end());
   auto shows = [&](const std::vector<int>& shown) {
     const std::vector<std::string> names = element_names(module, meanings, shown);
@@ -146,57 +385,36 @@ void power_section(std::string& out, const ModuleReference& module, const host::
   };
   const std::vector<std::string> every = element_names(module, meanings, powered);
   std::string at_one = "at 1 (a value from 1 to 1.99): " + listed(every) + show_or_shows(every);
-  if (!module.switches.empty()) at_one += ", each as its variables say (below)";
+  if (!module.switch_tokens.empty()) at_one += ", each as its variables say (below)";
   if (!module.areas.empty()) at_one += ", and the other legends as clicks light them (below)";
   out += wrap(at_one + ";", "  ", "    ");
   out += wrap("at 0: " + shows(module.shown_unpowered) + ";", "  ", "    ");
   std::string at_two =
       "at 2, or any other whole part: " +
       (module.shown_at_two == module.shown_unpowered ? std::string("as at 0") : shows(module.shown_at_two));
-  for (const ModuleReference::SwitchSeen& seen : module.switches) {
-    std::vector<int> more;
-    for (int e : seen.shown_on_at_two)
-      if (std::find(module.shown_at_two.begin(), module.shown_at_two.end(), e) == module.shown_at_two.end())
-        more.push_back(e);
-    const std::vector<std::string> names = element_names(module, meanings, more);
-    if (!names.empty())
-      at_two += format("; with variable %u at 1, ", seen.token) + listed(names) + show_or_shows(names) + " too";
+  // What shows at 2 only at some setting of the switches, and when.
+  if (!module.combinations.empty()) {
+    const SwitchClasses classes = switch_classes(module);
+    std::set<int> more;
+    for (const ModuleReference::Combination& combination : module.combinations)
+      for (int e : combination.shown_at_two)
+        if (std::find(module.shown_at_two.begin(), module.shown_at_two.end(), e) == module.shown_at_two.end())
+          more.insert(e);
+    std::vector<std::pair<std::string, std::vector<std::string>>> whens;
+    for (int e : more) {
+      const std::vector<size_t> on = depends_on(module, classes, e, true);
+      if (on.empty()) continue;
+      const std::string when = condition_text(module, classes, on, e, true);
+      auto found = std::find_if(whens.begin(), whens.end(), [&](const auto& w) { return w.first == when; });
+      if (found == whens.end()) found = whens.insert(whens.end(), {when, {}});
+      const std::string name = element_name(module, meanings, e);
+      if (std::find(found->second.begin(), found->second.end(), name) == found->second.end())
+        found->second.push_back(name);
+    }
+    for (const auto& [when, names] : whens) at_two += "; " + listed(names) + show_or_shows(names) + " too when " + when;
   }
   out += wrap(at_two + ".", "  ", "    ");
-  for (const ModuleReference::SwitchSeen& seen : module.switches) {
-    std::vector<int> on_only, off_only;
-    for (int e : seen.shown_on)
-      if (std::find(seen.shown_off.begin(), seen.shown_off.end(), e) == seen.shown_off.end()) on_only.push_back(e);
-    for (int e : seen.shown_off)
-      if (std::find(seen.shown_on.begin(), seen.shown_on.end(), e) == seen.shown_on.end()) off_only.push_back(e);
-    const std::vector<std::string> on = element_names(module, meanings, on_only);
-    const std::vector<std::string> off = element_names(module, meanings, off_only);
-    // A window named on both sides shows another text at 0.
-    std::vector<std::string> retold;
-    std::set<std::string> words;
-    for (int e : off_only) {
-      const auto text = seen.texts_off.find(e);
-      const std::string name = element_name(module, meanings, e);
-      if (text != seen.texts_off.end() && std::find(on.begin(), on.end(), name) != on.end() &&
-          std::find(retold.begin(), retold.end(), name) == retold.end()) {
-        retold.push_back(name);
-        words.insert(first_word(text->second));
-      }
-    }
-    const std::vector<std::string> both = minus(on, minus(on, off));
-    const std::vector<std::string> hidden = minus(on, both), extra = minus(off, both);
-    std::string text = format("With power and variable %u at 1, ", seen.token) +
-                       (on.empty() ? std::string("nothing more shows") : listed(on) + show_or_shows(on)) + "; at 0";
-    std::vector<std::string> parts;
-    if (!hidden.empty()) parts.push_back(listed(hidden) + (hidden.size() == 1 ? " is hidden" : " are hidden"));
-    if (!retold.empty() && words.size() == 1)
-      parts.push_back(listed(retold) + show_or_shows(retold) + " \"" + *words.begin() + "\" instead");
-    else if (!retold.empty())
-      parts.push_back(listed(retold) + show_or_shows(retold) + " another text");
-    if (!extra.empty()) parts.push_back(listed(extra) + show_or_shows(extra));
-    text += parts.empty() ? " nothing changes" : " " + listed(parts);
-    out += wrap(text + ".", "  ", "    ");
-  }
+  switches_section(out, module, meanings);
 }
 
 bool key_events_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings,
@@ -265,8 +483,37 @@ bool named_section(std::string& out, const ModuleReference& module, const host::
     }
     out += wrap(name + ": " + text, "  ", "    ");
   }
+  // What the words are, as another gauge sees and writes them.
+  std::vector<std::string> quoted, followers;
+  bool whole = !module.named_seen.empty(), reset = whole, kept = whole;
+  int other_index = -1;
+  for (const ModuleReference::NamedSeen& seen : module.named_seen) {
+    quoted.push_back("\"" + seen.name + "\"");
+    whole = whole && seen.type == 0x13;
+    reset = reset && seen.reset_at_first_draw;
+    kept = kept && seen.kept_after;
+    const std::vector<std::string> names = element_names(module, meanings, seen.followers);
+    if (!names.empty())
+      followers.push_back(listed(names) + (names.size() == 1 ? " follows " : " follow ") + quoted.back());
+    if (other_index < 0) other_index = seen.index_at_other;
+  }
+  if (!module.named_seen.empty()) {
+    std::string text = std::string(module.named_seen.size() == 1 ? "It is" : "Each is") +
+                       (whole ? " a 32-bit whole number (type 0x13)" : " a number") +
+                       (reset ? ", reset to 0 at the gauge's first draw" : "") +
+                       (kept ? " and kept from then on but for clicks" : "") +
+                       "; any gauge of the panel may write them, and the gauge shows what was written";
+    if (!followers.empty()) text += ": " + listed(followers);
+    text += ". So another gauge that writes 1 or 0 lights or puts out that legend as a click would";
+    if (other_index > 1)
+      text += format(
+          "; another value (%u) asks it for picture %d, which it does not have, and what the simulator "
+          "shows then is its own",
+          kOtherValue, other_index + 1);
+    out += "\n" + wrap(text + ".", "", "");
+  }
   if (!module.named_variables.empty() && module.withdrawn == module.named_variables) {
-    std::vector<std::string> quoted;
+    quoted.clear();
     for (const std::string& name : module.named_variables) quoted.push_back("\"" + name + "\"");
     out +=
         "\n" + wrap("It registers " + listed(quoted) + " when the simulator loads it and withdraws them when it " +
@@ -274,6 +521,40 @@ bool named_section(std::string& out, const ModuleReference& module, const host::
                     "", "");
   }
   return true;
+}
+
+// When the first of ELEMENTS shows, from the variables varied one at a
+// time: " while variable 74 (altitude in feet) is below 0".
+std::string when_shown(const ModuleReference& module, const host::Meanings& meanings,
+                       const std::vector<int>& elements) {
+  auto shown_in = [](const std::vector<int>& shown, int e) {
+    return std::find(shown.begin(), shown.end(), e) != shown.end();
+  };
+  for (const ModuleReference::Varied& low : module.varied) {
+    if (low.value >= 0) continue;
+    const auto high = std::find_if(module.varied.begin(), module.varied.end(), [&](const ModuleReference::Varied& v) {
+      return v.token == low.token && v.value > 0;
+    });
+    if (high == module.varied.end()) continue;
+    for (int e : elements) {
+      const bool below = shown_in(low.shown, e), zero = shown_in(module.shown_base, e),
+                 above = shown_in(high->shown, e);
+      if (below == zero && zero == above) continue;
+      const char* when = below && !zero && !above   ? "below 0"
+                         : !below && zero && above  ? "0 or more"
+                         : !below && !zero && above ? "above 0"
+                         : below && zero && !above  ? "0 or less"
+                         : !below && zero && !above ? "0"
+                                                    : "other than 0";
+      std::string text = format(" while variable %u", low.token);
+      if (const char* what = meanings.token(module.module, low.token)) {
+        const std::string meaning = what;
+        text += " (" + meaning.substr(0, meaning.find(':')) + ")";
+      }
+      return text + " is " + when;
+    }
+  }
+  return " at times";
 }
 
 void windows_section(std::string& out, const ModuleReference& module, const host::Meanings& meanings) {
@@ -302,24 +583,57 @@ void windows_section(std::string& out, const ModuleReference& module, const host
         elements);
   out += "\n" + wrap(text, "", "");
   const Overhang overhang = overhang_of(module);
-  if (overhang.right > 0 || overhang.bottom > 0) {
-    std::vector<std::string> parts;
-    if (overhang.right > 0)
-      parts.push_back(element_name(module, meanings, overhang.right_element) +
-                      format("'s box reaches furthest to the right, %d pixels past the gauge's right edge (to x = "
-                             "%d; the gauge is %d wide)",
-                             overhang.right, module.width + overhang.right - 1, module.width));
-    if (overhang.bottom > 0)
-      parts.push_back(element_name(module, meanings, overhang.bottom_element) +
-                      format("'s furthest down, %d pixels past its bottom edge (to y = %d; the gauge is %d high)",
-                             overhang.bottom, module.height + overhang.bottom - 1, module.height));
-    std::string first = listed(parts, "and");
-    first[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(first[0])));
-    out += wrap("Its text boxes reach past its picture. " + first + "." +
-                    " The simulator may draw a text anywhere in its box: leave that margin beside and below "
-                    "the gauge.",
-                "", "");
+  if (overhang.right <= 0 && overhang.bottom <= 0) return;
+  // Each window whose box reaches past the gauge, by how far; a window
+  // whose elements reach differently is told with when each shows.
+  std::vector<std::string> parts;
+  for (const std::vector<int>& window : windows) {
+    struct Reach {
+      int right, bottom;
+      std::vector<int> elements;
+    };
+    std::vector<Reach> reaches;
+    for (int index : window) {
+      const ElementReference& element = module.elements[static_cast<size_t>(index)];
+      const int right = std::max(element.x + element.box_width - module.width, 0);
+      const int bottom = std::max(element.y + element.box_height - module.height, 0);
+      auto found = std::find_if(reaches.begin(), reaches.end(),
+                                [&](const Reach& r) { return r.right == right && r.bottom == bottom; });
+      if (found == reaches.end()) found = reaches.insert(reaches.end(), {right, bottom, {}});
+      found->elements.push_back(index);
+    }
+    std::erase_if(reaches, [](const Reach& r) { return r.right == 0 && r.bottom == 0; });
+    if (reaches.empty()) continue;
+    // The reach of what shows with every variable at 0 first.
+    auto in_base = [&](const Reach& r) {
+      return std::any_of(r.elements.begin(), r.elements.end(), [&](int e) {
+        return std::find(module.shown_base.begin(), module.shown_base.end(), e) != module.shown_base.end();
+      });
+    };
+    std::stable_partition(reaches.begin(), reaches.end(), in_base);
+    auto how_far = [](const Reach& r, bool short_form) {
+      if (r.right > 0 && r.bottom > 0) return format("%d pixels to the right and %d below", r.right, r.bottom);
+      if (r.right > 0) return short_form ? std::to_string(r.right) : format("%d pixels to the right", r.right);
+      return short_form ? format("%d below", r.bottom) : format("%d pixels below", r.bottom);
+    };
+    std::string part = listed(element_names(module, meanings, window), "or") + " " + how_far(reaches.front(), false);
+    for (size_t i = 1; i < reaches.size(); ++i) {
+      const bool short_form = reaches[i].bottom == 0 && reaches.front().bottom == 0;
+      part += ", " + how_far(reaches[i], short_form) + when_shown(module, meanings, reaches[i].elements);
+    }
+    parts.push_back(part);
   }
+  out += wrap("Its text boxes reach past its picture: " + listed_apart(parts) + "." +
+                  (overhang.right > 0 ? format(" The furthest reach is to x = %d (the gauge is %d wide)",
+                                               module.width + overhang.right - 1, module.width)
+                                      : std::string()) +
+                  (overhang.bottom > 0 ? format("%s to y = %d (the gauge is %d high)",
+                                                overhang.right > 0 ? " and" : " The furthest reach is",
+                                                module.height + overhang.bottom - 1, module.height)
+                                       : std::string()) +
+                  ". The simulator may draw a text anywhere in its box: leave that margin beside and below "
+                  "the gauge.",
+              "", "");
 }
 
 bool reference_section(std::string& out, const ModuleReference& module, const Observed& observed,
@@ -360,11 +674,13 @@ bool reference_section(std::string& out, const ModuleReference& module, const Ob
   if (meaning->sibling != nullptr)
     if (const ModuleReference* sibling = find(observed.modules, meaning->sibling))
       describe_missing_areas(out, module, *sibling, meanings);
+  describe_twice(out, module, meanings);
 
   out += "\nPictures (bitmap resources: id, size, colour depth, use):\n";
   for (const BitmapReference& bitmap : module.bitmaps)
-    out += format("  0x%04X  %4d x %-4d %2d-bit  ", bitmap.id, bitmap.width, bitmap.height, bitmap.bits_per_pixel) +
-           picture_role(module, meanings, bitmap.id) + "\n";
+    out += wrap(picture_role(module, meanings, bitmap.id),
+                format("  0x%04X  %4d x %-4d %2d-bit  ", bitmap.id, bitmap.width, bitmap.height, bitmap.bits_per_pixel),
+                std::string(31, ' '));
   return true;
 }
 
@@ -437,6 +753,16 @@ void placing_section(std::string& out, const Observed& observed) {
                                                 overhang.right, overhang.bottom),
                          "", "");
   }
+  std::vector<std::string> twice;
+  for (const ModuleReference& module : modules)
+    if (module.observed_twice && !module.twice.empty()) twice.push_back(module.module);
+  if (!twice.empty())
+    out += "\n" + wrap("A gauge placed twice, in one window or in two (say " + twice.front() +
+                           " in the main panel and again in a pop-up window), is one gauge with one state: a click "
+                           "on either placement shows in both, and each placement's updates count. The reference "
+                           "of " +
+                           listed(twice) + " below says what follows, under \"Placed twice\".",
+                       "", "");
   if (observed.strips) {
     const SharedSeen& seen = *observed.strips;
     out += "\n" + wrap(observed.strip + " and " + observed.sibling +
@@ -495,14 +821,18 @@ void words_section(std::string& out) {
       {"key event",
        "an event a gauge sends into the simulation, by number with a value (\"65584 = 0\"), as a "
        "keyboard command would."},
-      {"named variable", "a number a gauge publishes by name for the other gauges of the panel."},
+      {"named variable",
+       "a number a gauge publishes by name for the other gauges of the panel, which may read it and write "
+       "it."},
       {"lit, out",
        "a legend or caption shows its light, or shows nothing of its own (the button painted under it "
        "shows through)."},
       {"cursor 5, cursor 0",
        "the number of the mouse pointer the simulator shows over an area; which shape each "
        "number stands for is the simulator's."},
-      {"picture 2", "a picture's second image: a legend's other state, or a blank one drawn without power."},
+      {"picture 2",
+       "a picture's second image: a legend's other state (lit, or out), one drawn without power, or one the "
+       "gauge carries but never shows; the list of pictures says which."},
       {"size_mm",
        "the units of a panel window in panel.cfg, in which its gauge lines place and size the "
        "gauges."},
@@ -606,10 +936,11 @@ std::optional<std::string> write_guide(const Observed& observed, const host::Mea
   out += "\n" + underline("Reference", '-');
   out += wrap(
       "What follows is written by a program that loads each gauge file of this release, drives it as the "
-      "simulator does (clicking each area once, twice, without power and then with it, and again while a light "
-      "lasts, and following the updates after) and notes what it asks for and what it does. Where the simulator "
-      "answers a key event in a way the gauge then shows, that answer is told apart as the simulator's; the "
-      "program's stand-in simulator answers so.",
+      "simulator does (setting its switches in every combination, clicking each area once, twice, without power "
+      "and then with it, and again while a light lasts, placing it twice on one panel, and following the updates "
+      "after) and notes what it asks for and what it does. Where a gauge shows the simulator's answer to a key "
+      "event it sends, that answer is told apart as the simulator's part: it is what the gauge expects of the "
+      "simulator, which the program stands in for.",
       "", "");
   for (const ModuleReference& module : modules)
     if (!reference_section(out, module, observed, meanings, error)) return std::nullopt;

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "host/records.h"
 
@@ -24,9 +26,6 @@ namespace {
 constexpr int kFollowed = 14;
 // The second click of the trial `during` comes this many updates after the first.
 constexpr int kDuring = 4;
-// A value another gauge may write into a named variable, or a variable may
-// hold, other than 0 and 1.
-constexpr uint32_t kOtherValue = 5;
 
 // The version resource's FileVersion text, or empty.
 std::string file_version(const std::string& path) {
@@ -98,7 +97,17 @@ struct Setup {
   const std::vector<host::VariableSetting>* active = nullptr;
   const std::vector<uint32_t>* tokens = nullptr;  // the module's, for the simulator's answers
   const BlankPictures* blank = nullptr;
+  ModuleReference* seen = nullptr;  // where the pictures chosen are noted
 };
+
+// Notes the picture each drawn icon chose, by whether the panel is powered.
+void note_pictures(ModuleReference* reference, const FrameSnapshot& frame) {
+  if (reference == nullptr) return;
+  const double power = Panel::instance().variable(769);
+  auto& into = power >= 1.0 && power < 2.0 ? reference->pictures_powered : reference->pictures_unpowered;
+  for (const host::ElementSnapshot& element : frame.elements)
+    if (element.kind == host::ElementKind::kIcon && !element.hidden) into[element.index].insert(element.image_index());
+}
 
 // A fresh load of the module, installed and settled for two updates.
 std::unique_ptr<Module> settled(const Setup& setup, std::string* error) {
@@ -158,6 +167,7 @@ std::optional<Played> play_once(const Setup& setup, const std::vector<Step>& scr
       case Step::Kind::kUpdates:
         for (int i = 0; i < step.count; ++i) {
           played.frames.push_back(module->frame());
+          if (click) note_pictures(setup.seen, played.frames.back());
           panel.clear_key_events();
         }
         break;
@@ -307,9 +317,9 @@ std::vector<int> shown(const FrameSnapshot& frame, const BlankPictures& blank) {
 }
 
 // The module's state after two updates with these variables, the sound
-// library absent.
+// library absent; the pictures chosen are noted in SEEN.
 std::optional<FrameSnapshot> settled_frame(const std::string& path, const std::vector<host::VariableSetting>& variables,
-                                           std::string* error) {
+                                           ModuleReference* seen, std::string* error) {
   Panel& panel = Panel::instance();
   panel.reset();
   auto module = Module::load(path, error);
@@ -319,8 +329,176 @@ std::optional<FrameSnapshot> settled_frame(const std::string& path, const std::v
   for (const host::VariableSetting& setting : variables) panel.set_variable(setting.token, setting.value);
   module->frame();
   FrameSnapshot frame = module->frame();
+  note_pictures(seen, frame);
   unload_gauge(std::move(module));
   return frame;
+}
+
+// Every combination of kSwitchValues over the switches, powered and at 2.
+bool observe_switches(const std::string& path, ModuleReference& reference, const BlankPictures& blank,
+                      std::string* error) {
+  const size_t count = reference.switch_tokens.size();
+  if (count == 0) return true;
+  constexpr size_t kValues = std::size(kSwitchValues);
+  size_t combinations = 1;
+  for (size_t i = 0; i < count; ++i) combinations *= kValues;
+  for (size_t c = 0; c < combinations; ++c) {
+    ModuleReference::Combination combination;
+    std::vector<host::VariableSetting> settings{{769, 1.0}};
+    for (size_t i = 0, rest = c; i < count; ++i, rest /= kValues) {
+      combination.values.push_back(kSwitchValues[rest % kValues]);
+      settings.push_back({reference.switch_tokens[i], combination.values.back()});
+    }
+    const std::optional<FrameSnapshot> powered = settled_frame(path, settings, &reference, error);
+    if (!powered) return false;
+    combination.shown = shown(*powered, blank);
+    for (const host::ElementSnapshot& element : powered->elements)
+      if (element.kind == host::ElementKind::kString && !element.hidden)
+        combination.texts[element.index] = element.text;
+    settings.front().value = 2.0;
+    const std::optional<FrameSnapshot> at_two = settled_frame(path, settings, &reference, error);
+    if (!at_two) return false;
+    combination.shown_at_two = shown(*at_two, blank);
+    reference.combinations.push_back(std::move(combination));
+  }
+  return true;
+}
+
+// Powered with the switches on, and each other variable at -1 and at 1.
+bool observe_varied(const std::string& path, ModuleReference& reference, const BlankPictures& blank,
+                    std::string* error) {
+  std::vector<host::VariableSetting> base{{769, 1.0}};
+  for (uint32_t token : reference.switch_tokens) base.push_back({token, 1.0});
+  const std::optional<FrameSnapshot> frame = settled_frame(path, base, &reference, error);
+  if (!frame) return false;
+  reference.shown_base = shown(*frame, blank);
+  std::set<uint32_t> done(reference.switch_tokens.begin(), reference.switch_tokens.end());
+  done.insert(769);
+  for (uint32_t token : reference.lookups) {
+    if (!done.insert(token).second) continue;
+    for (const double value : {-1.0, 1.0}) {
+      std::vector<host::VariableSetting> settings = base;
+      settings.push_back({token, value});
+      const std::optional<FrameSnapshot> varied = settled_frame(path, settings, &reference, error);
+      if (!varied) return false;
+      reference.varied.push_back({token, value, shown(*varied, blank)});
+    }
+  }
+  return true;
+}
+
+// Each named variable as another gauge of the panel sees and writes it.
+bool observe_named(const std::string& path, ModuleReference& reference, std::string* error) {
+  Panel& panel = Panel::instance();
+  for (const std::string& name : reference.named_variables) {
+    panel.reset();
+    auto module = Module::load(path, error);
+    if (!module) return false;
+    module->call_module_init();
+    module->install();
+    ModuleReference::NamedSeen seen;
+    seen.name = name;
+    const auto registered = panel.named_variables().find(name);
+    if (registered != panel.named_variables().end()) seen.type = registered->second.type;
+    panel.set_variable(769, 1.0);
+    panel.write_named(name, kOtherValue);
+    module->frame();
+    seen.reset_at_first_draw = panel.read_named(name) == 0u;
+    panel.write_named(name, kOtherValue);
+    module->frame();
+    seen.kept_after = panel.read_named(name) == kOtherValue;
+    panel.write_named(name, 0);
+    const FrameSnapshot off = module->frame();
+    panel.write_named(name, 1);
+    const FrameSnapshot on = module->frame();
+    for (size_t i = 0; i < on.elements.size() && i < off.elements.size(); ++i)
+      if (!same_state(on.elements[i], off.elements[i])) seen.followers.push_back(static_cast<int>(i));
+    panel.write_named(name, kOtherValue);
+    const FrameSnapshot other = module->frame();
+    if (!seen.followers.empty() && static_cast<size_t>(seen.followers.front()) < other.elements.size())
+      seen.index_at_other = other.elements[static_cast<size_t>(seen.followers.front())].image_index();
+    unload_gauge(std::move(module));
+    reference.named_seen.push_back(std::move(seen));
+  }
+  return true;
+}
+
+// Two placements of the module on one load, settled, each updated in turn
+// for ROUNDS after an optional click on the first.
+struct TwoPlayed {
+  std::vector<FrameSnapshot> first, second;
+  std::vector<std::string> named_left;
+};
+
+std::optional<TwoPlayed> play_two(const Setup& setup, bool click, bool active, int rounds, std::string* error) {
+  Panel& panel = Panel::instance();
+  panel.reset();
+  auto first = Module::load(setup.path, error);
+  if (!first) return std::nullopt;
+  auto second = Module::load(setup.path, error);
+  if (!second) return std::nullopt;
+  first->call_module_init();
+  first->install();
+  second->install();
+  panel.set_variable(769, 1.0);
+  if (active)
+    for (const host::VariableSetting& setting : *setup.active) panel.set_variable(setting.token, setting.value);
+  for (int i = 0; i < 2; ++i) {
+    first->frame();
+    second->frame();
+  }
+  if (click) first->click(setup.point.first, setup.point.second);
+  panel.clear_key_events();
+  TwoPlayed played;
+  for (int r = 0; r < rounds; ++r) {
+    played.first.push_back(first->frame());
+    played.second.push_back(second->frame());
+  }
+  first->kill();
+  for (const auto& [name, variable] : panel.named_variables()) played.named_left.push_back(name);
+  second->kill();
+  first->call_module_deinit();
+  return played;
+}
+
+bool observe_twice(Setup setup, const std::vector<host::MouseRectView>& rects, ModuleReference& reference,
+                   std::string* error) {
+  for (size_t i = 0; i < rects.size(); ++i) {
+    const host::MouseRectView& rect = rects[i];
+    if (rect.kind != host::mouse_rect::kChild) continue;
+    setup.point = {rect.x + rect.width / 2, rect.y + rect.height / 2};
+    const std::optional<TwoPlayed> clicked = play_two(setup, true, false, kFollowed, error);
+    const std::optional<TwoPlayed> plain = clicked ? play_two(setup, false, false, kFollowed, error) : std::nullopt;
+    const std::optional<TwoPlayed> active = plain ? play_two(setup, true, true, 1, error) : std::nullopt;
+    if (!active) return false;
+    ModuleReference::TwiceArea area;
+    area.record = static_cast<int>(i);
+    std::map<int, std::pair<int, int>> changed;  // updates each placement looked otherwise
+    std::map<int, std::pair<bool, bool>> at_end;
+    for (size_t r = 0; r < clicked->first.size(); ++r)
+      for (int which = 0; which < 2; ++which) {
+        const FrameSnapshot& with = which == 0 ? clicked->first[r] : clicked->second[r];
+        const FrameSnapshot& without = which == 0 ? plain->first[r] : plain->second[r];
+        for (size_t e = 0; e < with.elements.size() && e < without.elements.size(); ++e) {
+          if (same_state(with.elements[e], without.elements[e])) continue;
+          const int element = static_cast<int>(e);
+          (which == 0 ? changed[element].first : changed[element].second) += 1;
+          area.look.emplace(element, look_of(with.elements[e], *setup.blank));
+          if (r + 1 == clicked->first.size()) (which == 0 ? at_end[element].first : at_end[element].second) = true;
+        }
+      }
+    for (const auto& [element, counts] : changed) {
+      if (counts.first == 0 || counts.second == 0) continue;
+      area.both.push_back(element);
+      if (!at_end[element].first && !at_end[element].second) area.lit[element] = counts;
+    }
+    area.first_sent = active->first.front().key_events;
+    area.second_sent = active->second.front().key_events;
+    reference.twice.push_back(std::move(area));
+    reference.named_left = clicked->named_left;
+  }
+  reference.observed_twice = true;
+  return true;
 }
 
 }  // namespace
@@ -396,34 +574,25 @@ std::optional<ModuleReference> observe(const std::string& module_path, const std
   for (const auto& [power, into] :
        {std::pair{1.0, &reference.shown_powered}, std::pair{0.0, &reference.shown_unpowered},
         std::pair{2.0, &reference.shown_at_two}}) {
-    const std::optional<FrameSnapshot> seen = settled_frame(module_path, {{769, power}}, error);
+    const std::optional<FrameSnapshot> seen = settled_frame(module_path, {{769, power}}, &reference, error);
     if (!seen) return std::nullopt;
     *into = shown(*seen, blank);
   }
-  for (uint32_t token : switches) {
-    ModuleReference::SwitchSeen seen{token, {}, {}, {}, {}};
-    for (const auto& [value, into] : {std::pair{1.0, &seen.shown_on}, std::pair{0.0, &seen.shown_off}}) {
-      const std::optional<FrameSnapshot> frame_seen = settled_frame(module_path, {{769, 1.0}, {token, value}}, error);
-      if (!frame_seen) return std::nullopt;
-      *into = shown(*frame_seen, blank);
-      if (value == 0.0)
-        for (const host::ElementSnapshot& element : frame_seen->elements)
-          if (element.kind == host::ElementKind::kString && !element.hidden)
-            seen.texts_off[element.index] = element.text;
-    }
-    // Some displays show at any whole part of the power variable but 0, and
-    // some of those only while a switch is on.
-    const std::optional<FrameSnapshot> at_two = settled_frame(module_path, {{769, 2.0}, {token, 1.0}}, error);
-    if (!at_two) return std::nullopt;
-    seen.shown_on_at_two = shown(*at_two, blank);
-    reference.switches.push_back(std::move(seen));
-  }
+  reference.switch_tokens = switches;
+  if (!observe_switches(module_path, reference, blank, error) ||
+      !observe_varied(module_path, reference, blank, error) || !observe_named(module_path, reference, error))
+    return std::nullopt;
 
   Setup setup;
   setup.path = module_path;
   setup.active = &active;
   setup.tokens = &reference.lookups;
   setup.blank = &blank;
+  setup.seen = &reference;
+  if (std::any_of(rects.begin(), rects.end(),
+                  [](const host::MouseRectView& r) { return r.kind == host::mouse_rect::kChild; }) &&
+      !observe_twice(setup, rects, reference, error))
+    return std::nullopt;
   for (size_t i = 0; i < rects.size(); ++i) {
     const host::MouseRectView& rect = rects[i];
     if (rect.kind == host::mouse_rect::kTooltip) reference.tooltips.push_back(rect.tooltip);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,13 @@ struct BitmapReference {
   uint64_t digest = 0;     // of the pixels, to tell identical pictures of two modules
 };
 
+// The values a switch is set to: off, on, and two others (any value but 0
+// and 1 is one class when both others show alike).
+inline constexpr double kSwitchValues[] = {0.0, 1.0, 0.5, 2.0};
+// A value another gauge may write into a named variable, or a variable may
+// hold, other than 0 and 1.
+inline constexpr uint32_t kOtherValue = 5;
+
 struct ModuleReference {
   std::string module;                        // file name without .gau
   std::string gauge_name;                    // as the gauge header names it
@@ -118,15 +126,56 @@ struct ModuleReference {
   // Elements that show something after an update with the power variable
   // at 1, 0 and 2.
   std::vector<int> shown_powered, shown_unpowered, shown_at_two;
-  // Per switch token (powered, others at their settled values): elements
-  // shown with it at 1 and at 0.
-  struct SwitchSeen {
-    uint32_t token = 0;
-    std::vector<int> shown_on, shown_off;
-    std::vector<int> shown_on_at_two;      // with it at 1 and the power variable at 2
-    std::map<int, std::string> texts_off;  // the texts shown at 0, by element
+  // The switch tokens, and every combination of kSwitchValues over them:
+  // the elements shown with the power variable at 1 and at 2, and the
+  // texts shown at 1, by element.
+  std::vector<uint32_t> switch_tokens;
+  struct Combination {
+    std::vector<double> values;  // one per switch token
+    std::vector<int> shown, shown_at_two;
+    std::map<int, std::string> texts;
   };
-  std::vector<SwitchSeen> switches;
+  std::vector<Combination> combinations;
+  // Powered, the switches at 1 and every other variable at 0; then each
+  // variable but power and the switches at -1 and at 1 alone: the elements
+  // shown, to tell when a text box shows.
+  std::vector<int> shown_base;
+  struct Varied {
+    uint32_t token = 0;
+    double value = 0;
+    std::vector<int> shown;
+  };
+  std::vector<Varied> varied;
+  // The picture indices each icon element chose in every update observed,
+  // with the power variable at 1, and at other values.
+  std::map<int, std::set<int>> pictures_powered, pictures_unpowered;
+  // Each named variable: its type code; whether the first draw set it back
+  // to 0 and later updates kept what was written; the elements that follow
+  // it when another gauge writes 0 and 1, and the picture index the first of
+  // them chose at kOtherValue.
+  struct NamedSeen {
+    std::string name;
+    uint32_t type = 0;
+    bool reset_at_first_draw = false, kept_after = false;
+    std::vector<int> followers;
+    int index_at_other = -1;
+  };
+  std::vector<NamedSeen> named_seen;
+  // Two placements of the module on one load, each updated in turn: per
+  // area, a click on the first; what looked otherwise in each placement
+  // than without the click; under the active settings, what each
+  // placement's update sent; and the named variables left once the first
+  // placement is removed.
+  struct TwiceArea {
+    int record = 0;
+    std::vector<int> both;                   // elements changed in both placements
+    std::map<int, std::pair<int, int>> lit;  // a passing change: updates of each placement it lasted
+    std::map<int, Look> look;                // the changed look of each element
+    std::vector<host::KeyEvent> first_sent, second_sent;
+  };
+  std::vector<TwiceArea> twice;
+  std::vector<std::string> named_left;  // after the first placement was removed
+  bool observed_twice = false;
   // Without GaugeSound: the loads of it that one update tries.
   int sound_loads_per_update = 0;
 };

@@ -44,6 +44,12 @@ std::string listed(const std::vector<std::string>& items, const char* joint) {
   return text;
 }
 
+std::string listed_apart(const std::vector<std::string>& items) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i) text += (i == 0 ? "" : i + 1 == items.size() ? "; and " : "; ") + items[i];
+  return text;
+}
+
 std::string ordinal(int number) {
   const int tens = number % 100, ones = number % 10;
   const char* suffix = tens >= 11 && tens <= 13 ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";

@@ -32,6 +32,9 @@ std::string events_text(const std::vector<host::KeyEvent>& events);  // "a, b, c
 // "a", "a and b", "a, b and c" (JOINT in place of "and").
 std::string listed(const std::vector<std::string>& items, const char* joint = "and");
 
+// "a", "a; and b", "a; b; and c": items that hold commas of their own.
+std::string listed_apart(const std::vector<std::string>& items);
+
 // "1st", "2nd", "3rd", "4th", "11th", ...
 std::string ordinal(int number);
 

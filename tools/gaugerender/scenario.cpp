@@ -68,7 +68,10 @@ class ScenarioRun {
     panel_.set_sound_library(SoundLibraryMode::kAbsent);
     const bool loaded = scenario_.panel.empty() ? load_modules() : load_panel();
     if (!loaded || !install_and_place() || !check_actions()) return result_;
-    if (!scenario_.panel.empty()) lay_out_panel();
+    if (!scenario_.panel.empty()) {
+      lay_out_panel();
+      if (!place_again()) return result_;
+    }
     size_panel();
     if (!scenario_.title.empty()) log("title " + scenario_.title);
     log_panel();
@@ -89,6 +92,8 @@ class ScenarioRun {
     std::unique_ptr<BitmapCache> bitmaps;
     int width = 0, height = 0;  // the background's size
     bool installed = false;
+    int gauge_number = -1;  // with a panel: the gaugeNN line this placement draws, -1 for none
+    bool again = false;     // a further placement of a load: its module is started and ended once
   };
 
   // Kills an installed gauge, so that it withdraws what it registered, and
@@ -96,7 +101,7 @@ class ScenarioRun {
   static void retire(Loaded& entry) {
     if (!entry.installed) return;
     entry.module->kill();
-    entry.module->call_module_deinit();
+    if (!entry.again) entry.module->call_module_deinit();
     entry.installed = false;
   }
 
@@ -145,7 +150,8 @@ class ScenarioRun {
 
   // With a panel line: reads the panel.cfg and loads each module of the
   // window's gauges that is one of ours and built, once; every other gauge
-  // is outlined, with its reason.
+  // is outlined, with its reason. Further lines of a module become further
+  // placements of that load once the window is laid out (place_again).
   bool load_panel() {
     const std::string at = scenario_.source + ":" + std::to_string(scenario_.panel_line) + ": ";
     std::string error;
@@ -206,6 +212,40 @@ class ScenarioRun {
     };
     layout_ = lay_out_window(*window_, folder_of(panel_path_), size_of);
     result_.not_drawn = layout_.notes;
+  }
+
+  // Every drawn line of the window is a placement of its own, as the
+  // simulator makes one gauge per line: the first line of a module takes
+  // its load, each further line is another placement of that load (one
+  // state, its own calls), installed after the others. A click reaches a
+  // module's first placement.
+  bool place_again() {
+    std::vector<Loaded> more;
+    for (const PanelPlacement& place : layout_.placements) {
+      if (!place.drawn) continue;
+      const std::string name = our_module(place.line.module);
+      Loaded* first = find(name);
+      if (first == nullptr) continue;
+      if (first->gauge_number < 0) {
+        first->gauge_number = place.line.number;
+        continue;
+      }
+      std::string error;
+      Loaded entry{first->place, Module::load(first->module->path(), &error)};
+      if (!entry.module) return refuse(scenario_.source + ": cannot place " + name + " again: " + error);
+      entry.bitmaps = std::make_unique<BitmapCache>(*entry.module);
+      entry.width = first->width;
+      entry.height = first->height;
+      entry.gauge_number = place.line.number;
+      entry.again = true;
+      more.push_back(std::move(entry));
+    }
+    for (Loaded& entry : more) {
+      entry.module->install();
+      entry.installed = true;
+      loaded_.push_back(std::move(entry));
+    }
+    return true;
   }
 
   // The window drawn and what it could not draw, at the head of the log.
@@ -321,7 +361,7 @@ class ScenarioRun {
   Picture draw_frame() {
     Picture picture(panel_width_, panel_height_, loaded_.size() == 1 ? kPureBlack : kPanelGrey);
     std::string events;
-    std::map<std::string, Picture> gauges;  // with a panel: each module's picture, by name
+    std::map<int, Picture> gauges;  // with a panel: each placement's picture, by its gaugeNN
     for (Loaded& entry : loaded_) {
       panel_.clear_key_events();
       const FrameSnapshot frame = entry.module->frame();
@@ -329,7 +369,7 @@ class ScenarioRun {
         events += (events.empty() ? "" : ", ") + entry.place.name + " key " + format_event(event);
       std::vector<std::string> found;
       if (config_)
-        gauges[entry.place.name] = render_frame(frame, entry.bitmaps->source(), &found);
+        gauges[entry.gauge_number] = render_frame(frame, entry.bitmaps->source(), &found);
       else
         picture.paste(render_frame(frame, entry.bitmaps->source(), &found), entry.place.x, entry.place.y);
       for (const std::string& problem : found)
@@ -340,7 +380,7 @@ class ScenarioRun {
     if (!events.empty()) log("frame " + std::to_string(frame_number_) + ": " + events);
     if (config_)
       picture = draw_window(layout_, [&](const PanelGauge& gauge) -> const Picture* {
-        const auto found = gauges.find(our_module(gauge.module));
+        const auto found = gauges.find(gauge.number);
         return found == gauges.end() ? nullptr : &found->second;
       });
     return picture;

@@ -34,7 +34,9 @@ struct RunResult {
 // modules of its window that are ours), checks what needs them (clicks,
 // named variables), and only then plays the scenario; a fault found before
 // the first frame writes nothing, and a run that fails later removes what it
-// wrote.
+// wrote. With a panel line every drawn gauge line is a placement of its own,
+// as in the simulator: a module the window places twice is one load with one
+// state, each placement updated in turn and drawn from its own frame.
 RunResult run_scenario(const Scenario& scenario, const RunOptions& options);
 
 // The panel.cfg a scenario's panel line names: beside the scenario, else (a

@@ -21,7 +21,10 @@
 //   ramp TOKEN VALUE       moves the variable from its value to VALUE over the
 //                          next `frames` line, reaching it on its last frame
 //   click [MODULE] X Y     clicks at (X, Y) in the module's own pixels; MODULE
-//                          may be left out when the panel has one module
+//                          may be left out when the panel has one module; on
+//                          a panel.cfg window that places the module twice,
+//                          the click reaches its first placement (the two are
+//                          one gauge with one state)
 //   named NAME VALUE       writes a named variable as another gauge would
 //                          (VALUE 0 to 4294967295); a module must register it
 //   frames N [CAPTION]     advances N frames (1 to 100000); the last one is
