@@ -158,6 +158,82 @@ TEST(GaugeviewSession, PointsAndClicksReachTheGaugeAtItsOwnPixelsThroughTheScali
   EXPECT_FALSE(contains_line(main_log, "click ")) << "nothing is clicked there";
 }
 
+// The same strip placed twice, as a main window and its pop-up place it: the
+// module is one load with one state, each placement its own calls and picture.
+TEST(GaugeviewSession, AWindowThatPlacesOneModuleTwiceRunsEachPlacementOnTheOneState) {
+  TemporaryFolder folder("placed_twice");
+  const std::string panel_file = folder.path + "/panel.cfg";
+  write_file(panel_file,
+             "[Window00]\nsize_mm=546,230\ngauge00=Tarnwix_Utils!Tarnwix_Utils, 0, 0\n"
+             "gauge01=Tarnwix_Utils!Tarnwix_Utils, 0, 115\n");
+  EventLog log;
+  auto session = open_or_fail(panel_file, log);
+  ASSERT_NE(session, nullptr);
+  session->set_input(769, 1);
+  session->frame();
+  const host::Picture before = session->picture();
+  auto changed_rows = [&](int top) {
+    int differing = 0;
+    for (int y = top; y < top + 115; ++y)
+      for (int x = 0; x < 546; ++x) differing += !(session->picture().at(x, y) == before.at(x, y));
+    return differing;
+  };
+  const std::string brake_key = "key 65786 value 16384 from Tarnwix_Utils";
+  // BRAKE HELP of the lower placement, at the strip's own pixels.
+  session->click(56, 115 + 76);
+  EXPECT_TRUE(contains_line(log, "click Tarnwix_Utils (56, 76): area")) << all_lines(log);
+  session->set_input(60, 1);
+  session->set_input(322, 11);
+  session->set_input(832, 6);
+  session->frame();
+  EXPECT_GT(changed_rows(0), 0) << "armed in the upper picture too";
+  EXPECT_GT(changed_rows(115), 0);
+  EXPECT_EQ(count_lines(log, brake_key), 2) << "each placement's update sends\n" << all_lines(log);
+  // BARO SET's light counts its ten updates over both placements.
+  session->click(300, 70);
+  for (int i = 0; i < 6; ++i) session->frame();
+  const std::string head = "panel " + panel_file +
+                           " window 0\nset 769 1\nframes 1\nclick Tarnwix_Utils 56 76\nset 60 1\nset 322 11\n"
+                           "set 832 6\nframes 1\nclick Tarnwix_Utils 300 70\nframes 6\n";
+  EXPECT_TRUE(session->picture() == rendered(head, dist_dir(), "twice")) << "the window differs from gaugerender's";
+
+  // One placement taken out: the other runs on, still armed. Its pre-kill
+  // withdraws the names, as the simulator's does.
+  const host::PanelConfig both = *session->panel();
+  host::PanelConfig one = both;
+  one.windows[0].gauges.pop_back();
+  std::string error;
+  ASSERT_TRUE(session->set_panel(one, &error)) << error;
+  EXPECT_TRUE(contains_line(log, "remove Tarnwix_Utils gauge01")) << all_lines(log);
+  EXPECT_EQ(host::Panel::instance().named_variables().count("callout"), 0u);
+  EXPECT_EQ(*session->fault_of("Tarnwix_Utils"), "");
+  int sent = count_lines(log, brake_key);
+  session->frame();
+  EXPECT_EQ(count_lines(log, brake_key) - sent, 1) << all_lines(log);
+  EXPECT_TRUE(session->picture().at(20, 150) == session->layout().background.at(20, 150))
+      << "the removed place shows the background";
+  // Put back, it is a placement of the same load again.
+  ASSERT_TRUE(session->set_panel(both, &error)) << error;
+  EXPECT_EQ(host::Panel::instance().named_variables().count("callout"), 1u);
+  sent = count_lines(log, brake_key);
+  session->frame();
+  EXPECT_EQ(count_lines(log, brake_key) - sent, 2) << all_lines(log);
+  EXPECT_EQ(count_lines(log, "load Tarnwix_Utils"), 1) << "never loaded again";
+
+  // A reload takes both placements to the new load, armed afresh.
+  session->reload_all();
+  session->frame();
+  EXPECT_EQ(count_lines(log, "reload Tarnwix_Utils"), 1);
+  EXPECT_TRUE(session->picture() ==
+              rendered("panel " + panel_file + " window 0\nset 769 1\nset 60 1\nset 322 11\nset 832 6\nframes 1\n",
+                       dist_dir(), "twice_reloaded"))
+      << "both placements run afresh";
+  session->click(56, 76);
+  sent = count_lines(log, brake_key);
+  session->frame();
+  EXPECT_EQ(count_lines(log, brake_key) - sent, 2) << all_lines(log);
+}
+
 // ---- Recording
 
 TEST(GaugeviewRecording, ASessionRecordedReplaysInGaugerenderToTheSamePicture) {

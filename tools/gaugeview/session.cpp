@@ -145,6 +145,12 @@ host::PixelRect clipped(const host::PixelRect& rect, int width, int height) {
   return {left, top, right - left, bottom - top};
 }
 
+std::string gauge_line_name(int line) {
+  char text[24];
+  std::snprintf(text, sizeof text, "gauge%02d", line);
+  return text;
+}
+
 // A folder of this process for the copies of the modules it loads: the
 // files the user builds stay free to be replaced while they run.
 const std::string& copies_folder() {
@@ -195,23 +201,38 @@ bool provide_sound_library(const std::string& path) {
 
 }  // namespace
 
-// One module of what is open, and its gauge.
-struct Session::Gauge {
-  std::string name;  // the module's name, as the panel.cfg or scenario spells ours
-  std::string file;  // the module file, watched for changes
+// One placement of a module's gauge, as the simulator makes one for each
+// panel line that names it: calls, text buffers and a picture of its own.
+struct Session::Placement {
   std::unique_ptr<Module> module;
-  std::unique_ptr<BitmapCache> bitmaps;
+  int line = -1;  // the gaugeNN it draws; -1 for none
   bool installed = false;
-  std::string fault;  // non-empty: stopped
-  int width = 0, height = 0;
-  int x = 0, y = 0;  // placed by name
-  bool placed = false;
-  FileStamp stamp, pending;
   size_t faults_seen = 0, text_faults_seen = 0;
   std::optional<FrameSnapshot> latest;  // the frame just run, to be drawn
   std::optional<FrameSnapshot> drawn;   // the snapshot the picture shows
   Picture picture;
   bool changed = true;
+};
+
+// One module of what is open: one load, whose state every placement shares.
+struct Session::Gauge {
+  std::string name;  // the module's name, as the panel.cfg or scenario spells ours
+  std::string file;  // the module file, watched for changes
+  std::string copy;  // the copy loaded: every placement loads this path, so that all are one load
+  // Holds the load for its whole life (module init and deinit, records,
+  // bitmaps) while placements come and go; never called as a gauge.
+  Placement load;
+  // The first runs first and takes a click by name; at least one while the
+  // module runs, none drawn when no line draws it.
+  std::vector<std::unique_ptr<Placement>> placements;
+  std::unique_ptr<BitmapCache> bitmaps;
+  bool initialised = false;  // module init called; deinit owed
+  std::string fault;         // non-empty: stopped, every placement with it
+  int width = 0, height = 0;
+  int x = 0, y = 0;  // placed by name
+  bool placed = false;
+  FileStamp stamp, pending;
+  bool changed = true;  // loaded or stopped: every place of it drawn again
   uint32_t image_begin = 0, image_end = 0;
 };
 
@@ -458,7 +479,11 @@ bool Session::set_panel(const host::PanelConfig& config, std::string* error) {
   for (size_t i = 0; i < std::max(before.placements.size(), layout_.placements.size()); ++i) {
     const host::PanelPlacement* was = i < before.placements.size() ? &before.placements[i] : nullptr;
     const host::PanelPlacement* now = i < layout_.placements.size() ? &layout_.placements[i] : nullptr;
-    if (was != nullptr && now != nullptr && same_place(*was, *now)) continue;
+    // A line whose placement is new or another draws anew in place.
+    const Gauge* gauge = now != nullptr ? find(host::our_module_name(now->line.module)) : nullptr;
+    const Placement* placement = gauge != nullptr ? placement_of(*gauge, now->line) : nullptr;
+    const bool redrawn = placement != nullptr && placement->changed;
+    if (was != nullptr && now != nullptr && same_place(*was, *now) && !redrawn) continue;
     host::PixelRect part = was != nullptr ? place_of(*was) : place_of(*now);
     if (was != nullptr && now != nullptr) part = union_of(part, place_of(*now));
     part = clipped(part, picture_.width, picture_.height);
@@ -528,7 +553,7 @@ bool Session::open_module_lines(const std::vector<host::ScenarioModule>& modules
 // Loads and installs every gauge, lays out the window and sets the start values.
 void Session::start(const std::string& head) {
   for (auto& gauge : gauges_)
-    if (gauge->module == nullptr && gauge->fault.empty()) load(*gauge);
+    if (gauge->load.module == nullptr && gauge->fault.empty()) load(*gauge);
   lay_out();
   for (const std::string& note : layout_.notes) log_.add(frame_, "not drawn: " + note);
   std::vector<std::string> lines = {
@@ -544,46 +569,151 @@ void Session::load(Gauge& gauge) {
   std::string error;
   const std::string copy = copy_of(gauge.file, &error);
   gauge.stamp = gauge.pending = stamp_of(gauge.file);
-  gauge.module = copy.empty() ? nullptr : Module::load(copy, &error);
-  if (gauge.module == nullptr) {
+  gauge.load = {};
+  gauge.load.module = copy.empty() ? nullptr : Module::load(copy, &error);
+  if (gauge.load.module == nullptr) {
     gauge.fault = "does not load: " + error;
     log_.add(frame_, "fault " + gauge.name + ": " + gauge.fault);
     return;
   }
+  gauge.copy = copy;
   gauge.fault.clear();
-  gauge.faults_seen = gauge.text_faults_seen = 0;
-  gauge.drawn.reset();
   gauge.changed = true;
-  gauge.image_begin = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(gauge.module->handle()));
-  gauge.image_end = gauge.image_begin + host::loaded_image_size(gauge.module->handle());
-  gauge.bitmaps = std::make_unique<BitmapCache>(*gauge.module);
+  const Module& module = *gauge.load.module;
+  gauge.image_begin = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module.handle()));
+  gauge.image_end = gauge.image_begin + host::loaded_image_size(module.handle());
+  gauge.bitmaps = std::make_unique<BitmapCache>(module);
   host::set_interruptible_code(gauge.image_begin, gauge.image_end);
-  gauge.module->call_module_init();
-  gauge.module->install();
-  gauge.installed = true;
-  log_registrations(gauge.name);
-  if (check_faults(gauge, "while it was installed")) return;
-  const std::vector<uint8_t*> chain = gauge.module->chain();
+  gauge.load.module->call_module_init();
+  gauge.initialised = true;
+  if (check_faults(gauge, gauge.load, "while it was installed")) return;
+  std::unique_ptr<Placement> first = new_placement(gauge, -1);
+  if (first == nullptr) return;
+  gauge.placements.push_back(std::move(first));
+  if (!gauge.fault.empty()) return;
+  const std::vector<uint8_t*> chain = module.chain();
   const host::Bitmap* root =
       chain.empty() ? nullptr : gauge.bitmaps->find(host::i32(chain.front(), host::element::kResourceId));
   // A gauge without a background runs all the same; its place is outlined.
   gauge.width = root != nullptr ? root->width : 0;
   gauge.height = root != nullptr ? root->height : 0;
-  log_.add(frame_, "load " + gauge.name + " from " + gauge.file + " (" + gauge.module->gauge_name() + ", " +
+  log_.add(frame_, "load " + gauge.name + " from " + gauge.file + " (" + module.gauge_name() + ", " +
                        (root != nullptr ? std::to_string(gauge.width) + " x " + std::to_string(gauge.height)
                                         : std::string("no background bitmap: outlined")) +
                        ")");
 }
 
-// Kills an installed gauge that still runs, so that it withdraws what it registered.
-void Session::retire(Gauge& gauge) {
-  if (!gauge.installed || !gauge.fault.empty() || gauge.module == nullptr) return;
+// Another placement of the gauge's load, installed; null (the gauge
+// stopped) when it cannot be made.
+std::unique_ptr<Session::Placement> Session::new_placement(Gauge& gauge, int line) {
+  std::string error;
+  auto placement = std::make_unique<Placement>();
+  placement->line = line;
+  placement->module = Module::load(gauge.copy, &error);
+  if (placement->module == nullptr) {
+    stop(gauge, "cannot be placed again: " + error);
+    return nullptr;
+  }
   host::set_interruptible_code(gauge.image_begin, gauge.image_end);
-  gauge.module->kill();
-  gauge.module->call_module_deinit();
-  gauge.installed = false;
+  placement->module->install();
+  placement->installed = true;
   log_registrations(gauge.name);
-  check_faults(gauge, "while it was removed");
+  check_faults(gauge, *placement, "while it was installed");
+  return placement;
+}
+
+// Kills one placement, so that it withdraws what it registered, and lets go
+// of it; the load stays with the others.
+void Session::remove_placement(Gauge& gauge, std::unique_ptr<Placement> placement) {
+  if (placement->installed && gauge.fault.empty()) {
+    host::set_interruptible_code(gauge.image_begin, gauge.image_end);
+    placement->module->kill();
+    placement->installed = false;
+    log_registrations(gauge.name);
+    check_faults(gauge, *placement, "while it was removed");
+  }
+}
+
+// Each drawn line of the window that names the module is a placement of
+// its load, in the window's order; a line renumbered keeps its placement.
+void Session::place(Gauge& gauge) {
+  if (!config_ || gauge.load.module == nullptr || !gauge.fault.empty() || gauge.placements.empty()) return;
+  std::vector<int> wanted;
+  for (const host::PanelPlacement& place : layout_.placements)
+    if (place.drawn && host::our_module_name(place.line.module) == gauge.name &&
+        std::find(wanted.begin(), wanted.end(), place.line.number) == wanted.end())
+      wanted.push_back(place.line.number);
+  if (wanted.empty()) wanted.push_back(-1);  // runs undrawn, as the window names it
+  std::vector<std::unique_ptr<Placement>> kept(wanted.size()), spare;
+  for (auto& placement : gauge.placements) {
+    const size_t at = static_cast<size_t>(std::find(wanted.begin(), wanted.end(), placement->line) - wanted.begin());
+    if (at < wanted.size() && kept[at] == nullptr)
+      kept[at] = std::move(placement);
+    else
+      spare.push_back(std::move(placement));
+  }
+  for (size_t i = 0; i < wanted.size() && !spare.empty(); ++i) {
+    if (kept[i] != nullptr) continue;
+    kept[i] = std::move(spare.front());
+    spare.erase(spare.begin());
+    kept[i]->line = wanted[i];
+    kept[i]->changed = true;
+  }
+  gauge.placements.clear();
+  for (auto& placement : spare) {
+    log_.add(frame_, "remove " + gauge.name + " " + gauge_line_name(placement->line) +
+                         ": the window no longer places it (the module runs on)");
+    remove_placement(gauge, std::move(placement));
+  }
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    if (kept[i] != nullptr || !gauge.fault.empty()) continue;
+    log_.add(frame_, "place " + gauge.name + " " + gauge_line_name(wanted[i]) +
+                         ": another placement of the one load, sharing its state");
+    kept[i] = new_placement(gauge, wanted[i]);
+  }
+  for (auto& placement : kept)
+    if (placement != nullptr) gauge.placements.push_back(std::move(placement));
+}
+
+// The placements in the order they run: each module's first, then the
+// others in the window's order, as gaugerender runs them.
+std::vector<std::pair<Session::Gauge*, Session::Placement*>> Session::running() {
+  std::vector<std::pair<Gauge*, Placement*>> order;
+  for (auto& gauge : gauges_)
+    if (!gauge->placements.empty()) order.emplace_back(gauge.get(), gauge->placements.front().get());
+  for (const host::PanelPlacement& place : layout_.placements) {
+    Gauge* gauge = config_ ? find(host::our_module_name(place.line.module)) : nullptr;
+    if (gauge == nullptr) continue;
+    for (size_t i = 1; i < gauge->placements.size(); ++i) {
+      Placement* placement = gauge->placements[i].get();
+      if (placement->line == place.line.number &&
+          std::find(order.begin(), order.end(), std::pair{gauge, placement}) == order.end())
+        order.emplace_back(gauge, placement);
+    }
+  }
+  for (auto& gauge : gauges_)
+    for (auto& placement : gauge->placements)
+      if (std::find(order.begin(), order.end(), std::pair{gauge.get(), placement.get()}) == order.end())
+        order.emplace_back(gauge.get(), placement.get());
+  return order;
+}
+
+// Kills every placement of a gauge that still runs, so that it withdraws
+// what it registered, and ends the module.
+void Session::retire(Gauge& gauge) {
+  if (!gauge.fault.empty() || gauge.load.module == nullptr) return;
+  host::set_interruptible_code(gauge.image_begin, gauge.image_end);
+  for (auto& placement : gauge.placements) {
+    if (!placement->installed) continue;
+    placement->module->kill();
+    placement->installed = false;
+    log_registrations(gauge.name);
+    if (check_faults(gauge, *placement, "while it was removed")) return;
+  }
+  if (!gauge.initialised) return;
+  gauge.load.module->call_module_deinit();
+  gauge.initialised = false;
+  check_faults(gauge, gauge.load, "while it was removed");
 }
 
 void Session::unload(Gauge& gauge) {
@@ -602,9 +732,13 @@ void Session::unload(Gauge& gauge) {
   registrations_seen_ = panel.registration_log().size();
   gauge.bitmaps.reset();
   // A stopped module is left loaded: unloading runs its own code once more.
-  if (!gauge.fault.empty() && gauge.module != nullptr) (void)gauge.module.release();
-  gauge.module.reset();
-  gauge.installed = false;
+  const bool stopped = !gauge.fault.empty();
+  for (auto& placement : gauge.placements)
+    if (stopped && placement->module != nullptr) (void)placement->module.release();
+  gauge.placements.clear();
+  if (stopped && gauge.load.module != nullptr) (void)gauge.load.module.release();
+  gauge.load = {};
+  gauge.initialised = false;
   gauge.image_begin = gauge.image_end = 0;
 }
 
@@ -655,26 +789,28 @@ void Session::reload_changed() {
 void Session::stop(Gauge& gauge, const std::string& fault) {
   gauge.fault = fault;
   gauge.changed = true;
+  for (auto& placement : gauge.placements) placement->changed = true;
   log_.add(frame_, "fault " + gauge.name + ": " + fault + "; stopped (Reload tries it again)");
   recorder_.note(frame_, "frame " + std::to_string(frame_) + ": " + gauge.name + " stopped: " + fault);
 }
 
-// Stops the gauge at the first fault its calls left since the last look.
-bool Session::check_faults(Gauge& gauge, const std::string& during) {
+// Stops the gauge, every placement of it, at the first fault the calls of
+// one placement left since the last look.
+bool Session::check_faults(Gauge& gauge, Placement& placement, const std::string& during) {
   Panel& panel = Panel::instance();
   const auto& traps = panel.trapped_slots();
   for (; traps_seen_ < traps.size(); ++traps_seen_)
     log_.add(frame_, "fault " + gauge.name + ": called the panel service at byte offset " +
                          std::to_string(traps[traps_seen_]) + ", which the panel does not offer (it returned 0)");
-  const auto& faults = gauge.module->call_faults();
-  const auto& text_faults = gauge.module->text_faults();
+  const auto& faults = placement.module->call_faults();
+  const auto& text_faults = placement.module->text_faults();
   std::string fault;
-  if (gauge.faults_seen < faults.size())
-    fault = describe(faults[gauge.faults_seen], *gauge.module, options_.call_budget_ms) + " " + during;
-  else if (gauge.text_faults_seen < text_faults.size())
-    fault = text_faults[gauge.text_faults_seen] + " " + during;
-  gauge.faults_seen = faults.size();
-  gauge.text_faults_seen = text_faults.size();
+  if (placement.faults_seen < faults.size())
+    fault = describe(faults[placement.faults_seen], *placement.module, options_.call_budget_ms) + " " + during;
+  else if (placement.text_faults_seen < text_faults.size())
+    fault = text_faults[placement.text_faults_seen] + " " + during;
+  placement.faults_seen = faults.size();
+  placement.text_faults_seen = text_faults.size();
   if (fault.empty()) return false;
   stop(gauge, fault);
   return true;
@@ -701,11 +837,11 @@ host::WindowLayout Session::lay_out() {
         *why = not_drawn_[name.empty() ? line.module : name];
         return std::nullopt;
       }
-      if (gauge->module == nullptr || gauge->width == 0) {
-        *why = gauge->module == nullptr ? gauge->fault : "it has no background bitmap";
+      if (gauge->load.module == nullptr || gauge->width == 0) {
+        *why = gauge->load.module == nullptr ? gauge->fault : "it has no background bitmap";
         return std::nullopt;
       }
-      if (!host::same_name(gauge->module->gauge_name(), line.gauge)) {
+      if (!host::same_name(gauge->load.module->gauge_name(), line.gauge)) {
         *why = name + " holds no gauge " + line.gauge;
         return std::nullopt;
       }
@@ -735,6 +871,7 @@ host::WindowLayout Session::lay_out() {
       place.last_picture = std::move(before.placements[k].last_picture);
       place.last_scaled = std::move(before.placements[k].last_scaled);
     }
+    for (auto& gauge : gauges_) place(*gauge);
   } else {
     // Modules placed by name, as a scenario's module lines place them.
     layout_ = {};
@@ -771,12 +908,26 @@ Session::Gauge* Session::find(const std::string& module) {
   return nullptr;
 }
 
-void Session::run(Gauge& gauge) {
-  if (!gauge.installed || !gauge.fault.empty() || gauge.module == nullptr) return;
+const Session::Gauge* Session::find(const std::string& module) const {
+  for (const auto& gauge : gauges_)
+    if (gauge->name == module) return gauge.get();
+  return nullptr;
+}
+
+// The placement that draws a line of the window (a module placed by name
+// has the one).
+Session::Placement* Session::placement_of(const Gauge& gauge, const host::PanelGauge& line) const {
+  for (const auto& placement : gauge.placements)
+    if (!config_ || placement->line == line.number) return placement.get();
+  return nullptr;
+}
+
+void Session::run(Gauge& gauge, Placement& placement) {
+  if (!placement.installed || !gauge.fault.empty()) return;
   Panel& panel = Panel::instance();
   host::set_interruptible_code(gauge.image_begin, gauge.image_end);
   panel.clear_key_events();
-  const FrameSnapshot frame = gauge.module->frame();
+  const FrameSnapshot frame = placement.module->frame();
   const host::Meanings& meanings = host::tarnwix_meanings();
   for (const KeyEvent& event : frame.key_events) {
     const char* meaning = meanings.key_event(event.id);
@@ -785,20 +936,20 @@ void Session::run(Gauge& gauge) {
   }
   panel.clear_key_events();
   log_registrations(gauge.name);
-  if (check_faults(gauge, "in frame " + std::to_string(frame_))) return;
-  gauge.latest = frame;
+  if (check_faults(gauge, placement, "in frame " + std::to_string(frame_))) return;
+  placement.latest = frame;
 }
 
-void Session::render(Gauge& gauge) {
-  if (!gauge.latest) return;
-  const FrameSnapshot frame = std::move(*gauge.latest);
-  gauge.latest.reset();
+void Session::render(Gauge& gauge, Placement& placement) {
+  if (!placement.latest) return;
+  const FrameSnapshot frame = std::move(*placement.latest);
+  placement.latest.reset();
   if (!gauge.fault.empty() || gauge.bitmaps == nullptr) return;
-  if (gauge.drawn && same_drawing(*gauge.drawn, frame)) return;
+  if (placement.drawn && same_drawing(*placement.drawn, frame)) return;
   std::vector<std::string> problems;
-  gauge.picture = host::render_frame(frame, gauge.bitmaps->source(), &problems);
-  gauge.drawn = frame;
-  gauge.changed = true;
+  placement.picture = host::render_frame(frame, gauge.bitmaps->source(), &problems);
+  placement.drawn = frame;
+  placement.changed = true;
   for (const std::string& problem : problems)
     if (std::find(problems_.begin(), problems_.end(), gauge.name + " " + problem) == problems_.end()) {
       problems_.push_back(gauge.name + " " + problem);
@@ -811,11 +962,12 @@ void Session::frame() {
   QueryPerformanceCounter(&start);
   ++frame_;
   if (player_) player_->before_frame(*this);
-  for (auto& gauge : gauges_) run(*gauge);
+  for (const auto& [gauge, placement] : running()) run(*gauge, *placement);
   learn_inputs();
   watch_named();
   QueryPerformanceCounter(&updated);
-  for (auto& gauge : gauges_) render(*gauge);
+  for (auto& gauge : gauges_)
+    for (auto& placement : gauge->placements) render(*gauge, *placement);
   compose();
   QueryPerformanceCounter(&drawn);
   QueryPerformanceFrequency(&frequency);
@@ -826,10 +978,9 @@ void Session::frame() {
 }
 
 const Picture* Session::picture_of(const host::PanelGauge& line) const {
-  const std::string name = config_ ? host::our_module_name(line.module) : line.module;
-  for (const auto& gauge : gauges_)
-    if (gauge->name == name) return gauge->picture.empty() ? nullptr : &gauge->picture;
-  return nullptr;
+  const Gauge* gauge = find(config_ ? host::our_module_name(line.module) : line.module);
+  const Placement* placement = gauge != nullptr ? placement_of(*gauge, line) : nullptr;
+  return placement == nullptr || placement->picture.empty() ? nullptr : &placement->picture;
 }
 
 // A stopped gauge's place outlined in red with its fault, over everything.
@@ -856,7 +1007,10 @@ void Session::compose() {
   changed_ = std::move(changed_since_frame_);
   changed_since_frame_.clear();
   bool any = recompose_all_;
-  for (const auto& gauge : gauges_) any = any || gauge->changed;
+  for (const auto& gauge : gauges_) {
+    any = any || gauge->changed;
+    for (const auto& placement : gauge->placements) any = any || placement->changed;
+  }
   if (any && recompose_all_) {
     picture_ = host::draw_window(layout_, [this](const host::PanelGauge& line) { return picture_of(line); });
     draw_faults(picture_, {0, 0, picture_.width, picture_.height});
@@ -867,7 +1021,8 @@ void Session::compose() {
     for (const host::PanelPlacement& place : layout_.placements) {
       const std::string name = config_ ? host::our_module_name(place.line.module) : place.line.module;
       const Gauge* gauge = find(name);
-      if (gauge == nullptr || !gauge->changed) continue;
+      const Placement* placement = gauge != nullptr ? placement_of(*gauge, place.line) : nullptr;
+      if (gauge == nullptr || !(gauge->changed || (placement != nullptr && placement->changed))) continue;
       const host::PixelRect part = clipped(place_of(place), picture_.width, picture_.height);
       if (part.empty()) continue;
       parts.push_back(part);
@@ -876,7 +1031,10 @@ void Session::compose() {
     redraw(parts);
   }
   recompose_all_ = false;
-  for (auto& gauge : gauges_) gauge->changed = false;
+  for (auto& gauge : gauges_) {
+    gauge->changed = false;
+    for (auto& placement : gauge->placements) placement->changed = false;
+  }
 }
 
 void Session::learn_inputs() {
@@ -939,12 +1097,14 @@ void Session::set_input(uint32_t token, double value) {
   recorder_.set(frame_, token, value);
 }
 
-const Session::Gauge* Session::gauge_at(int x, int y, int* gauge_x, int* gauge_y) const {
+Session::Gauge* Session::gauge_at(int x, int y, Placement** placement, int* gauge_x, int* gauge_y) const {
   for (auto place = layout_.placements.rbegin(); place != layout_.placements.rend(); ++place) {
     if (x < place->x || y < place->y || x >= place->x + place->width || y >= place->y + place->height) continue;
     const std::string name = config_ ? host::our_module_name(place->line.module) : place->line.module;
     for (const auto& gauge : gauges_) {
       if (gauge->name != name || !place->drawn || gauge->width == 0) continue;
+      *placement = placement_of(*gauge, place->line);
+      if (*placement == nullptr) return nullptr;
       // The window's pixel as the gauge's own: the placement scales it.
       *gauge_x = static_cast<int>((int64_t{x} - place->x) * gauge->width / place->width);
       *gauge_y = static_cast<int>((int64_t{y} - place->y) * gauge->height / place->height);
@@ -958,22 +1118,25 @@ const Session::Gauge* Session::gauge_at(int x, int y, int* gauge_x, int* gauge_y
 PointInfo Session::at(int x, int y) const {
   PointInfo info;
   int gx = 0, gy = 0;
-  const Gauge* gauge = gauge_at(x, y, &gx, &gy);
-  if (gauge == nullptr || gauge->module == nullptr || !gauge->fault.empty()) return info;
+  Placement* placement = nullptr;
+  const Gauge* gauge = gauge_at(x, y, &placement, &gx, &gy);
+  if (gauge == nullptr || gauge->load.module == nullptr || !gauge->fault.empty()) return info;
   info.gauge = gauge->name;
-  const std::vector<host::MouseRectView> rects = gauge->module->mouse_rects();
-  info.area = gauge->module->area_at(gx, gy);
+  const Module& module = *gauge->load.module;
+  const std::vector<host::MouseRectView> rects = module.mouse_rects();
+  info.area = module.area_at(gx, gy);
   if (info.area >= 0) info.cursor = rects[static_cast<size_t>(info.area)].cursor;
   for (const host::MouseRectView& rect : rects)
     if (rect.kind == host::mouse_rect::kTooltip && !rect.tooltip.empty()) info.tooltip = rect.tooltip;
   return info;
 }
 
+// The placement under the point gets the click; by name, the first.
 void Session::click(int x, int y) {
   int gx = 0, gy = 0;
-  const Gauge* gauge = gauge_at(x, y, &gx, &gy);
-  if (gauge == nullptr) return;
-  click_gauge(gauge->name, gx, gy);
+  Placement* placement = nullptr;
+  Gauge* gauge = gauge_at(x, y, &placement, &gx, &gy);
+  if (gauge != nullptr) click_placement(*gauge, placement, gx, gy);
 }
 
 void Session::click_gauge(const std::string& module, int x, int y) {
@@ -982,21 +1145,26 @@ void Session::click_gauge(const std::string& module, int x, int y) {
     log_.add(frame_, "click on " + module + ", which is not open: nothing called");
     return;
   }
-  if (!gauge->fault.empty() || gauge->module == nullptr) {
+  click_placement(*gauge, gauge->placements.empty() ? nullptr : gauge->placements.front().get(), x, y);
+}
+
+void Session::click_placement(Gauge& gauge, Placement* placement, int x, int y) {
+  const std::string& module = gauge.name;
+  if (!gauge.fault.empty() || placement == nullptr || !placement->installed) {
     log_.add(frame_, "click " + module + " (" + std::to_string(x) + ", " + std::to_string(y) +
                          "): the gauge is stopped, nothing called");
     return;
   }
   Panel& panel = Panel::instance();
   panel.clear_key_events();
-  host::set_interruptible_code(gauge->image_begin, gauge->image_end);
-  const int area = gauge->module->click(x, y);
+  host::set_interruptible_code(gauge.image_begin, gauge.image_end);
+  const int area = placement->module->click(x, y);
   recorder_.click(frame_, module, x, y);
   std::string line = "click " + module + " (" + std::to_string(x) + ", " + std::to_string(y) + "): ";
   if (area < 0) {
     line += "no area";
   } else {
-    const host::MouseRectView rect = gauge->module->mouse_rects()[static_cast<size_t>(area)];
+    const host::MouseRectView rect = placement->module->mouse_rects()[static_cast<size_t>(area)];
     const host::AreaMeaning* meaning = host::tarnwix_meanings().area(module, rect.x, rect.y);
     line += "area " + std::to_string(area) + (meaning != nullptr ? std::string(", ") + meaning->name : "");
   }
@@ -1009,7 +1177,7 @@ void Session::click_gauge(const std::string& module, int x, int y) {
   }
   panel.clear_key_events();
   log_registrations(module);
-  check_faults(*gauge, "when clicked");
+  check_faults(gauge, *placement, "when clicked");
 }
 
 bool Session::save_scenario(const std::string& path, std::string* error) const {

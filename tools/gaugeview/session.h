@@ -2,19 +2,23 @@
 // module, or a scenario played frame by frame. Knows nothing of windows on
 // the screen, so that the tests drive it without a display:
 //
-//   - every frame runs what the simulator runs, in each running gauge
-//     (pre-update, the element callbacks, pre-draw) and draws the window
-//     with the renderer's own code, as gaugerender draws it;
+//   - every frame runs what the simulator runs, in each placement of each
+//     running gauge (pre-update, the element callbacks, pre-draw) and draws
+//     the window with the renderer's own code, as gaugerender draws it; a
+//     module the window places twice is one load with one state, each line
+//     its own placement, called in turn and drawn from its own frame;
 //   - the inputs are the variables the gauges look up, in the order they
 //     first look them up, named from the guide's table of meanings;
-//   - clicks at a point of the window reach the gauge under it, at its own
-//     pixels, exactly as a scenario's click does;
+//   - clicks at a point of the window reach the placement under it, at its
+//     own pixels, exactly as a scenario's click does;
 //   - key events, clicks, named variables, reloads and faults are logged
 //     with their frame, and the inputs and clicks recorded as a scenario;
-//   - a module whose file changes is reloaded in place, the inputs kept;
+//   - a module whose file changes is reloaded in place, all its placements
+//     with it, the inputs kept;
 //   - a module that crashes, hangs past the call budget or breaks the calling
-//     convention is stopped (never called again until reloaded), its place
-//     outlined in red with the fault named; the other gauges go on.
+//     convention is stopped, every placement of it (never called again until
+//     reloaded), its places outlined in red with the fault named; the other
+//     gauges go on.
 #pragma once
 
 #include <cstdint>
@@ -115,9 +119,10 @@ class Session {
   std::vector<NamedShown> named() const;
 
   PointInfo at(int x, int y) const;
-  // A click at a point of the window: the gauge under it gets it at its own pixels.
+  // A click at a point of the window: the placement under it gets it at its own pixels.
   void click(int x, int y);
-  // A click at a gauge's own pixels, as a scenario names it.
+  // A click at a gauge's own pixels, as a scenario names it: the module's
+  // first placement gets it, as in gaugerender.
   void click_gauge(const std::string& module, int x, int y);
 
   // Reloads every module (Reload), or those whose file changed since it was
@@ -142,10 +147,12 @@ class Session {
   // Lays the window out anew from an edited model (the layout editor's, or
   // the file read again), the open window found by its name: the running
   // modules and the inputs kept, a module the window newly names loaded, one
-  // it no longer names removed. The picture is drawn again at once where the
-  // layout changed (each moved gauge's old and new places), and changed()
-  // names those parts, so that a drag is followed without waiting for the
-  // next frame. False, with why, when the model lacks the open window.
+  // it no longer names removed; a line added or taken out of a module that
+  // stays is a placement of its load installed or killed. The picture is
+  // drawn again at once where the layout changed (each moved gauge's old and
+  // new places), and changed() names those parts, so that a drag is followed
+  // without waiting for the next frame. False, with why, when the model
+  // lacks the open window.
   bool set_panel(const host::PanelConfig& config, std::string* error);
 
   // The module names of the running gauges, in the order they run.
@@ -155,6 +162,7 @@ class Session {
 
  private:
   struct Gauge;
+  struct Placement;
   struct Player;
   struct Background;
   Session(EventLog& log, const SessionOptions& options);
@@ -168,14 +176,18 @@ class Session {
   void start(const std::string& head);
 
   void load(Gauge& gauge);
+  std::unique_ptr<Placement> new_placement(Gauge& gauge, int line);
+  void remove_placement(Gauge& gauge, std::unique_ptr<Placement> placement);
+  void place(Gauge& gauge);
+  std::vector<std::pair<Gauge*, Placement*>> running();
   void retire(Gauge& gauge);
   void unload(Gauge& gauge);
   void reload(Gauge& gauge, const std::string& why);
   void stop(Gauge& gauge, const std::string& fault);
-  bool check_faults(Gauge& gauge, const std::string& during);
+  bool check_faults(Gauge& gauge, Placement& placement, const std::string& during);
   void log_registrations(const std::string& module);
-  void run(Gauge& gauge);
-  void render(Gauge& gauge);
+  void run(Gauge& gauge, Placement& placement);
+  void render(Gauge& gauge, Placement& placement);
   host::WindowLayout lay_out();
   void compose();
   void redraw(const std::vector<host::PixelRect>& parts);
@@ -184,7 +196,10 @@ class Session {
   void learn_inputs();
   void watch_named();
   Gauge* find(const std::string& module);
-  const Gauge* gauge_at(int x, int y, int* gauge_x, int* gauge_y) const;
+  const Gauge* find(const std::string& module) const;
+  Placement* placement_of(const Gauge& gauge, const host::PanelGauge& line) const;
+  Gauge* gauge_at(int x, int y, Placement** placement, int* gauge_x, int* gauge_y) const;
+  void click_placement(Gauge& gauge, Placement* placement, int x, int y);
 
   EventLog& log_;
   SessionOptions options_;
