@@ -290,6 +290,19 @@ TEST_F(LayoutEditorTest, ADragThatEndsWhereItStartedIsNoEdit) {
   EXPECT_EQ(editor->document().text(), original);
   EXPECT_FALSE(logged(log, "move Window00"));
   EXPECT_EQ(rect(2).x, 762);
+
+  // After a nudge undone, such a drag leaves the history as it was: the
+  // nudge can still be redone.
+  editor->nudge(1, 0);
+  ASSERT_TRUE(editor->undo());
+  editor->begin_drag(r.x + 5, r.y + 5, Grip::kBody);
+  editor->drag_to(r.x + 30, r.y + 5, false, true, 0);
+  editor->drag_to(r.x + 5, r.y + 5, false, true, 0);
+  editor->end_drag();
+  EXPECT_FALSE(editor->can_undo());
+  ASSERT_TRUE(editor->can_redo());
+  ASSERT_TRUE(editor->redo());
+  EXPECT_EQ(rect(2).x, 763);
 }
 
 TEST_F(LayoutEditorTest, MovingEdgesSnapToOtherGaugesWithinTheReachAndNotBeyond) {

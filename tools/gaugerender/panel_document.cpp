@@ -642,6 +642,7 @@ bool PanelDocument::run(const PanelEdit& edit, bool merge, std::vector<std::stri
     step_log = merged;
   } else {
     undo_.push_back(Step{lines_, lines, step_log});
+    if (merge) redo_before_merge_ = redo_;
   }
   redo_.clear();
   merging_ = merge;
@@ -658,7 +659,21 @@ bool PanelDocument::apply_merged(const PanelEdit& edit, std::vector<std::string>
   return run(edit, true, log, error);
 }
 
-void PanelDocument::end_merge() { merging_ = false; }
+void PanelDocument::end_merge() {
+  merging_ = false;
+  redo_before_merge_.clear();
+}
+
+bool PanelDocument::withdraw_merged() {
+  if (!merging_ || undo_.empty()) return false;
+  Step step = std::move(undo_.back());
+  undo_.pop_back();
+  settle(std::move(step.before));
+  redo_ = std::move(redo_before_merge_);
+  redo_before_merge_.clear();
+  merging_ = false;
+  return true;
+}
 
 bool PanelDocument::can_undo() const { return !undo_.empty(); }
 bool PanelDocument::can_redo() const { return !redo_.empty(); }

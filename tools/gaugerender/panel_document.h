@@ -133,6 +133,10 @@ class PanelDocument {
   // Closes the step apply_merged was building: the next apply_merged starts
   // a step of its own.
   void end_merge();
+  // Takes back the step apply_merged was building, as if it had never been
+  // made (a drag that ends where it started): the text before it, and the
+  // steps to redo that it had dropped. False when no merge is under way.
+  bool withdraw_merged();
 
   bool can_undo() const;
   bool can_redo() const;
@@ -169,6 +173,7 @@ class PanelDocument {
   std::string saved_;
   std::vector<Step> undo_, redo_;
   bool merging_ = false;
+  std::vector<Step> redo_before_merge_;  // what the merge under way dropped
 };
 
 // Writing a panel.cfg back, for the layout editor. Every save is atomic: the

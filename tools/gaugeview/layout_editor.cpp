@@ -615,14 +615,13 @@ void LayoutEditor::end_drag() {
   state.dragging = false;
   state.guides.clear();
   if (!state.drag_applied) return;
-  state.document->end_merge();
   if (state.document->text() == state.text_before_drag) {
-    // Dragged back to where it started: no edit.
-    std::vector<std::string> ignored;
-    state.document->undo(&ignored);
+    // Dragged back to where it started: no edit, and the history as it was.
+    state.document->withdraw_merged();
     state.lay_out();
     return;
   }
+  state.document->end_merge();
   state.record(state.drag_log);
 }
 
