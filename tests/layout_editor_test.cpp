@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <fstream>
 #include <sstream>

@@ -3,6 +3,7 @@
 // that stay ignored, the undo history, and atomic saves with a backup.
 #include "panel_document.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
