@@ -30,6 +30,7 @@ finish() {
   [ "$failures" -eq 0 ] && { echo "gaugeview $group: every check passed"; exit 0; }
   echo "gaugeview $group: $failures checks failed"
   [ -f "$scratch/viewer.log" ] && { echo "--- the viewer's log:"; grep -v ': place ' "$scratch/viewer.log" | tail -40; }
+  [ -s "$scratch/viewer.log.out" ] && { echo "--- what Wine and the viewer printed:"; tail -20 "$scratch/viewer.log.out"; }
   exit 1
 }
 # The colour of one pixel of a picture, as "R,G,B".

@@ -142,23 +142,41 @@ same_pictures() {
   return 1
 }
 
+# The polls below compare raw pixels (no PNG written or decoded each time,
+# which cost a core while a test waited); what they find is then checked,
+# or told, by same_pictures on the PNGs, as every other comparison.
+grab_raw() {  # grab_raw OUT X Y W H: that part of the screen as 8-bit RGB
+  xwd -root -silent | convert xwd:- -crop "${4}x${5}+${2}+${3}" +repage -depth 8 "rgb:$1"
+}
+raw_of() { convert "$1" -depth 8 "rgb:$2"; }
+png_of_raw() { convert -size "${3}x${4}" -depth 8 "rgb:$1" "$2"; }
+
 # Polls the screen until that part of it equals the picture; the last grab stays in OUT.
 wait_screen_equal() {
   local picture=$1 out=$2 x=$3 y=$4 w=$5 h=$6 seconds=${7:-30} i
+  raw_of "$picture" "$out.want.rgb"
   for ((i = 0; i < seconds * TIMEOUT_SCALE * 2; i++)); do
-    grab "$out" "$x" "$y" "$w" "$h"
-    same_pictures "$picture" "$out" >/dev/null && return 0
+    grab_raw "$out.rgb" "$x" "$y" "$w" "$h"
+    if cmp -s "$out.want.rgb" "$out.rgb"; then
+      png_of_raw "$out.rgb" "$out" "$w" "$h"
+      same_pictures "$picture" "$out" >/dev/null && return 0
+    fi
     sleep 0.5
   done
+  png_of_raw "$out.rgb" "$out" "$w" "$h"
   same_pictures "$picture" "$out"
 }
 
 # Polls the screen until that part of it differs from the picture.
 wait_screen_change() {
   local picture=$1 out=$2 x=$3 y=$4 w=$5 h=$6 seconds=${7:-30} i
+  raw_of "$picture" "$out.was.rgb"
   for ((i = 0; i < seconds * TIMEOUT_SCALE * 2; i++)); do
-    grab "$out" "$x" "$y" "$w" "$h"
-    same_pictures "$picture" "$out" >/dev/null || return 0
+    grab_raw "$out.rgb" "$x" "$y" "$w" "$h"
+    if ! cmp -s "$out.was.rgb" "$out.rgb"; then
+      png_of_raw "$out.rgb" "$out" "$w" "$h"
+      same_pictures "$picture" "$out" >/dev/null || return 0
+    fi
     sleep 0.5
   done
   echo "the screen did not change from $picture"
@@ -169,13 +187,17 @@ wait_screen_change() {
 # second (the frames after the last input have been drawn); the grab in OUT.
 wait_screen_stable() {
   local out=$1 x=$2 y=$3 w=$4 h=$5 seconds=${6:-30} i
-  grab "$out" "$x" "$y" "$w" "$h"
+  grab_raw "$out.rgb" "$x" "$y" "$w" "$h"
   for ((i = 0; i < seconds * TIMEOUT_SCALE * 3; i++)); do
     sleep 0.33
-    grab "$out.again.png" "$x" "$y" "$w" "$h"
-    same_pictures "$out" "$out.again.png" >/dev/null && return 0
-    mv "$out.again.png" "$out"
+    grab_raw "$out.again.rgb" "$x" "$y" "$w" "$h"
+    if cmp -s "$out.rgb" "$out.again.rgb"; then
+      png_of_raw "$out.rgb" "$out" "$w" "$h"
+      return 0
+    fi
+    mv "$out.again.rgb" "$out.rgb"
   done
+  png_of_raw "$out.rgb" "$out" "$w" "$h"
   echo "the screen did not settle"
   return 1
 }
