@@ -30,17 +30,27 @@ trap x_cleanup EXIT
 
 # Each window test has a wineserver of its own, so that the tests run side by
 # side: one server holds one keyboard state, and windows on two displays
-# pulling it apart lose Ctrl and Alt. Its prefix is the built one's registry
-# and marks, copied (a few MB), with the built one's drive C linked, not
-# copied; the server's own record of where its socket lives is not copied,
-# or both prefixes would name one server.
+# pulling it apart lose Ctrl and Alt. Its prefix is the built one's registry,
+# marks and users' folders, copied (a few MB), with the rest of drive C (the
+# Windows folder, 600 MB) linked: each test has a temporary folder of its
+# own, where a viewer keeps the copies of the modules it runs under a name
+# made of its process id, which another server may hand out too. The
+# server's own record of where its socket lives is not copied, or both
+# prefixes would name one server.
 x_private_prefix() {
   local base=${TARNWIX_WINEPREFIX:-$source_dir/build/wineprefix}
   "$run" cmd /c exit </dev/null >/dev/null 2>&1  # the built prefix made, if it is not yet
   X_PREFIX=$x_scratch/prefix
   mkdir -p "$X_PREFIX/dosdevices"
   cp -p "$base"/{.tarnwix-ready-x11,.update-timestamp,system.reg,user.reg,userdef.reg} "$X_PREFIX/" || return 1
-  ln -s "$(cd "$base/drive_c" && pwd)" "$X_PREFIX/drive_c"
+  local entry
+  mkdir -p "$X_PREFIX/drive_c"
+  for entry in "$base/drive_c"/*; do
+    case ${entry##*/} in
+      users | ProgramData) cp -a "$entry" "$X_PREFIX/drive_c/" || return 1 ;;
+      *) ln -s "$(cd "$entry" && pwd)" "$X_PREFIX/drive_c/${entry##*/}" ;;
+    esac
+  done
   ln -s ../drive_c "$X_PREFIX/dosdevices/c:"
   ln -s / "$X_PREFIX/dosdevices/z:"
   export TARNWIX_WINEPREFIX=$X_PREFIX
