@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "file_stamp.h"
 #include "scenario_reader.h"
 
 namespace tarnwix::view {
@@ -20,31 +21,6 @@ using host::GaugePlace;
 using host::PanelDocument;
 using host::PanelEdit;
 using host::PanelWindow;
-
-// Last-write time and size of a file; equal stamps, an unchanged file.
-struct FileStamp {
-  uint64_t written = 0;
-  uint64_t size = 0;
-  bool exists = false;
-  friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-
-FileStamp stamp_of(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
-  return {(uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
-          (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow, true};
-}
-
-bool file_exists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-std::string file_name(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -830,7 +806,7 @@ LayoutEditor::SaveResult LayoutEditor::save(bool overwrite, std::string* error) 
 
 LayoutEditor::SaveResult LayoutEditor::save_as(const std::string& path, std::string* error) {
   // Another file is new to the session: whatever it holds is replaced, and kept.
-  host::PanelSave request{path, state_->document->text(), std::nullopt, file_exists(path)};
+  host::PanelSave request{path, state_->document->text(), std::nullopt, readable_file(path)};
   return state_->finish_save(request, error);
 }
 
