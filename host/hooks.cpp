@@ -1,5 +1,7 @@
 #include "hooks.h"
 
+#include <winternl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,60 @@
 namespace tarnwix::host {
 
 namespace {
+
+// The loader's lock, held while its list of modules is read; found at run
+// time, so that the programs import nothing beyond KERNEL32 and msvcrt.
+class LoaderLock {
+ public:
+  LoaderLock() {
+    if (routines().lock != nullptr) routines().lock(0, nullptr, &cookie_);
+  }
+  ~LoaderLock() {
+    if (routines().lock != nullptr) routines().unlock(0, cookie_);
+  }
+  LoaderLock(const LoaderLock&) = delete;
+  LoaderLock& operator=(const LoaderLock&) = delete;
+
+ private:
+  struct Routines {
+    NTSTATUS(NTAPI* lock)(ULONG, ULONG*, ULONG_PTR*) = nullptr;
+    NTSTATUS(NTAPI* unlock)(ULONG, ULONG_PTR) = nullptr;
+  };
+  static const Routines& routines() {
+    static const Routines found = [] {
+      Routines both;
+      HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+      both.lock =
+          reinterpret_cast<decltype(both.lock)>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+      both.unlock = reinterpret_cast<decltype(both.unlock)>(
+          reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+      if (both.lock == nullptr || both.unlock == nullptr) both = {};
+      return both;
+    }();
+    return found;
+  }
+  ULONG_PTR cookie_ = 0;
+};
+
+// The process's environment block, at offset 0x30 of the thread's block (32-bit Windows).
+const PEB* process_block() {
+  const PEB* block;
+  asm("movl %%fs:0x30, %0" : "=r"(block));
+  return block;
+}
+
+wchar_t ascii_lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// Whether the last part of a loaded module's path is `wanted` (ASCII, lower case).
+bool has_base_name(const UNICODE_STRING& path, const std::string& wanted) {
+  const size_t length = path.Length / sizeof(wchar_t);
+  size_t start = length;
+  while (start > 0 && path.Buffer[start - 1] != L'\\' && path.Buffer[start - 1] != L'/') --start;
+  if (length - start != wanted.size()) return false;
+  for (size_t i = 0; i < wanted.size(); ++i)
+    if (ascii_lower(path.Buffer[start + i]) != static_cast<wchar_t>(wanted[i])) return false;
+  return true;
+}
 
 std::map<HMODULE, ImportCounts>& counts_by_module() {
   static std::map<HMODULE, ImportCounts> counts;
@@ -42,8 +98,9 @@ HMODULE WINAPI hooked_load_library(LPCSTR name) {
 }
 
 HMODULE WINAPI hooked_get_module_handle(LPCSTR name) {
-  if (is_sound_library_name(name)) ++caller_counts(__builtin_return_address(0)).get_module_handle;
-  return GetModuleHandleA(name);
+  if (!is_sound_library_name(name)) return GetModuleHandleA(name);
+  ++caller_counts(__builtin_return_address(0)).get_module_handle;
+  return loaded_library(name);
 }
 
 // Every TerminateSounds call the module makes is counted on its way through.
@@ -193,6 +250,23 @@ std::map<HMODULE, int>& instances_by_module() {
 }
 
 }  // namespace
+
+HMODULE loaded_library(const char* name) {
+  std::string wanted;
+  for (const char* c = name; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') return GetModuleHandleA(name);  // a path: the loader's own answer
+    wanted += static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+  }
+  if (wanted.find('.') == std::string::npos) wanted += ".dll";
+  const LoaderLock held;
+  HMODULE found = nullptr;
+  LIST_ENTRY* const modules = &process_block()->Ldr->InMemoryOrderModuleList;
+  for (LIST_ENTRY* link = modules->Flink; link != modules && found == nullptr; link = link->Flink) {
+    const auto* entry = CONTAINING_RECORD(link, LDR_DATA_TABLE_ENTRY, InMemoryOrderLinks);
+    if (has_base_name(entry->FullDllName, wanted)) found = static_cast<HMODULE>(entry->DllBase);
+  }
+  return found;
+}
 
 size_t hook_imports(HMODULE module) {
   if (instances_by_module()[module]++ == 0) counts_by_module()[module] = {};

@@ -16,6 +16,14 @@ size_t hook_imports(HMODULE module);
 void unhook_imports(HMODULE module);
 ImportCounts& import_counts(HMODULE module);
 
+// What GetModuleHandleA answers for a library name without a path ("GaugeSound"
+// taken as "GaugeSound.dll"): the library of that name loaded in the process,
+// or null. Found in the loader's own list of loaded modules: Wine's
+// GetModuleHandleA looks for a name that is not loaded in every directory of
+// the search path, reading each whole, which costs a module's frame many
+// times over when the sound library is absent.
+HMODULE loaded_library(const char* name);
+
 // Points the import `name` of `library` in `module` at `routine`; returns the
 // routine it pointed at before, or null when the module does not import it.
 void* patch_import(HMODULE module, const char* library, const char* name, void* routine);

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "host/call.h"
+#include "host/hooks.h"
 #include "host/pe.h"
 #include "run.h"
 
@@ -63,8 +64,8 @@ static std::string where_is(uint32_t address, const AddressRange& module) {
 // under check is loaded.
 int sound_references(const std::string& path) {
   int references = 0;
-  for (HMODULE library = GetModuleHandleA(kSoundModuleName); library != nullptr && references < 1000;
-       library = GetModuleHandleA(kSoundModuleName)) {
+  for (HMODULE library = host::loaded_library(kSoundModuleName); library != nullptr && references < 1000;
+       library = host::loaded_library(kSoundModuleName)) {
     FreeLibrary(library);
     ++references;
   }
@@ -76,7 +77,7 @@ int sound_references(const std::string& path) {
 // so that one scenario's leak does not keep the library loaded for the next.
 static void drop_sound_references_beyond(const std::string& path, int kept) {
   for (int references = sound_references(path); references > kept; --references)
-    FreeLibrary(GetModuleHandleA(kSoundModuleName));
+    FreeLibrary(host::loaded_library(kSoundModuleName));
 }
 
 void Run::begin(const std::string& scenario, bool has_frames) {
