@@ -22,7 +22,7 @@ x_scratch=$(mktemp -d)
 XVFB_PID="" VIEWER_PID="" VIEWER_STATUS="" X_PREFIX=""
 x_cleanup() {
   [ -n "$VIEWER_PID" ] && kill "$VIEWER_PID" 2>/dev/null && wait "$VIEWER_PID" 2>/dev/null
-  [ -n "$X_PREFIX" ] && "$run" --shutdown
+  [ -n "$X_PREFIX" ] && TARNWIX_WINEPREFIX=$X_PREFIX "$run" --shutdown  # its own server, never the shared one
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
   rm -rf "$x_scratch"
 }
@@ -39,18 +39,24 @@ trap x_cleanup EXIT
 # prefixes would name one server.
 x_private_prefix() {
   local base=${TARNWIX_WINEPREFIX:-$source_dir/build/wineprefix}
-  "$run" cmd /c exit </dev/null >/dev/null 2>&1  # the built prefix made, if it is not yet
+  [ -f "$base/.tarnwix-ready-x11" ] || "$run" cmd /c exit </dev/null >/dev/null 2>&1  # the built prefix made
   X_PREFIX=$x_scratch/prefix
   mkdir -p "$X_PREFIX/dosdevices"
   cp -p "$base"/{.tarnwix-ready-x11,.update-timestamp,system.reg,user.reg,userdef.reg} "$X_PREFIX/" || return 1
+  # Wine's windows unmanaged: with no window manager on the test's X server,
+  # Wine would wait 2 s for one at every window or dialog that closes.
+  printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$X_PREFIX/user.reg"
   local entry
   mkdir -p "$X_PREFIX/drive_c"
   for entry in "$base/drive_c"/*; do
     case ${entry##*/} in
-      users | ProgramData) cp -a "$entry" "$X_PREFIX/drive_c/" || return 1 ;;
+      users | ProgramData) ;;
       *) ln -s "$(cd "$entry" && pwd)" "$X_PREFIX/drive_c/${entry##*/}" ;;
     esac
   done
+  # The temporary folders' contents stay behind: the programs of the other
+  # tests make and remove files there while this copy is taken.
+  tar -C "$base/drive_c" --exclude='users/*/Temp/*' -cf - users ProgramData | tar -C "$X_PREFIX/drive_c" -xf - || return 1
   ln -s ../drive_c "$X_PREFIX/dosdevices/c:"
   ln -s / "$X_PREFIX/dosdevices/z:"
   export TARNWIX_WINEPREFIX=$X_PREFIX
