@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 
+#include "host/hooks.h"
 #include "host/pe.h"
 #include "support.h"
 
@@ -224,6 +225,24 @@ TEST_P(EveryModule, LibraryLoadedByAnotherGaugeIsLookedUpAndOnlyThisModulesRefer
   EXPECT_NE(GetModuleHandleA("GaugeSound.dll"), nullptr) << "the other gauge's reference was released";
   FreeLibrary(other_gauges_reference);
   EXPECT_EQ(GetModuleHandleA("GaugeSound.dll"), nullptr);
+}
+
+// The modules' look-up of the sound library answers as the loader does: by
+// the loaded library's file name, in any case, ".dll" understood.
+TEST(LoadedLibrary, AnswersAsGetModuleHandleDoes) {
+  for (const char* name : {"GaugeSound", "GaugeSound.dll", "gaugesound.DLL", "GaugeSound.dl", "Gauge"})
+    EXPECT_EQ(host::loaded_library(name), nullptr) << name << " before the library is loaded";
+  HMODULE library = LoadLibraryA(fake_sound_path().c_str());
+  ASSERT_NE(library, nullptr);
+  for (const char* name : {"GaugeSound", "GaugeSound.dll", "gaugesound.DLL"}) {
+    EXPECT_EQ(host::loaded_library(name), library) << name;
+    EXPECT_EQ(host::loaded_library(name), GetModuleHandleA(name)) << name;
+  }
+  EXPECT_EQ(host::loaded_library("GaugeSound.dl"), nullptr);
+  EXPECT_EQ(host::loaded_library(fake_sound_path().c_str()), library) << "a path is the loader's own answer";
+  EXPECT_EQ(host::loaded_library("kernel32"), GetModuleHandleA("kernel32"));
+  FreeLibrary(library);
+  EXPECT_EQ(host::loaded_library("GaugeSound"), nullptr) << "after the last reference is released";
 }
 
 TEST_P(EveryModule, RunsWholeLifecyclesWithoutAllocatingOrLeavingTheFourServices) {
