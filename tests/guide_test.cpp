@@ -48,6 +48,16 @@ const std::string& guide() {
   return text;
 }
 
+// The guide is written before any case drives a module itself: a case that
+// keeps a module loaded would lend that load's state to the guide's own runs
+// of it, and a case run alone would read another guide than the whole run.
+class GuideWrittenFirst : public ::testing::Environment {
+ public:
+  void SetUp() override { guide(); }
+};
+[[maybe_unused]] const ::testing::Environment* const guide_written_first =
+    ::testing::AddGlobalTestEnvironment(new GuideWrittenFirst);
+
 // The lines of the paragraph of MODULE's section that starts with TITLE, up
 // to the next blank line, joined with single spaces (the guide wraps lines).
 std::string paragraph(const std::string& module, const std::string& title) {
