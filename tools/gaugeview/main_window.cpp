@@ -28,6 +28,10 @@ constexpr int kLogHeight = 150;
 constexpr size_t kLogPaneLines = 2000;
 constexpr int kZoomSteps[] = {25, 50, 75, 100, 150, 200, 300, 400};
 constexpr double kFileCheckSeconds = 0.5;
+// New log lines reach the log pane at most this often, all at once: under
+// Wine each line added and scrolled to on its own redrew the list and its
+// scroll bars, tens of milliseconds a line.
+constexpr double kLogPaneSeconds = 0.25;
 // Saving and quitting, posted from the loop once the edits asked for before
 // them are made; their questions are asked from the window procedure.
 constexpr UINT kSavePanelMessage = WM_APP + 1;  // wparam: choose the file
@@ -357,7 +361,7 @@ void MainWindow::lay_out_children() {
 int MainWindow::run() {
   const double period = 1.0 / arguments_.rate;
   double next_frame = seconds_now(), next_file_check = next_frame + kFileCheckSeconds;
-  double rate_since = next_frame;
+  double rate_since = next_frame, next_log_pane = next_frame;
   int frames_since = 0;
   while (!quitting_) {
     double now = seconds_now();
@@ -384,8 +388,13 @@ int MainWindow::run() {
       update_status();
     }
     now = seconds_now();
-    const double until =
+    if (!log_pane_pending_.empty() && now >= next_log_pane) {
+      show_pending_log_lines();
+      next_log_pane = now + kLogPaneSeconds;
+    }
+    double until =
         std::min(paused_ && !step_once_ ? next_file_check : std::min(next_frame, next_file_check), now + 1.0);
+    if (!log_pane_pending_.empty()) until = std::min(until, next_log_pane);
     const DWORD wait = until > now ? static_cast<DWORD>(std::ceil((until - now) * 1000)) : 0;
     MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG message;
@@ -677,11 +686,21 @@ void MainWindow::log_places() {
 }
 
 void MainWindow::append_log_line(const std::string& line) {
-  if (log_pane_ == nullptr) return;
-  SendMessageA(log_pane_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-  const LRESULT count = SendMessageA(log_pane_, LB_GETCOUNT, 0, 0);
-  if (count > static_cast<LRESULT>(kLogPaneLines)) SendMessageA(log_pane_, LB_DELETESTRING, 0, 0);
+  log_pane_pending_.push_back(line);
+  if (log_pane_pending_.size() > kLogPaneLines) log_pane_pending_.pop_front();
+}
+
+void MainWindow::show_pending_log_lines() {
+  if (log_pane_ == nullptr || log_pane_pending_.empty()) return;
+  SendMessageA(log_pane_, WM_SETREDRAW, FALSE, 0);
+  for (const std::string& line : log_pane_pending_)
+    SendMessageA(log_pane_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+  log_pane_pending_.clear();
+  LRESULT count = SendMessageA(log_pane_, LB_GETCOUNT, 0, 0);
+  for (; count > static_cast<LRESULT>(kLogPaneLines); --count) SendMessageA(log_pane_, LB_DELETESTRING, 0, 0);
   SendMessageA(log_pane_, LB_SETTOPINDEX, std::max<LRESULT>(count - 1, 0), 0);
+  SendMessageA(log_pane_, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(log_pane_, nullptr, TRUE);
 }
 
 void MainWindow::complain(const std::string& message) {

@@ -71,7 +71,9 @@ class MainWindow {
   void update_status();
   void log_places();
   void fill_window_choices();
+  // Log lines wait in log_pane_pending_ until the loop shows them together.
   void append_log_line(const std::string& line);
+  void show_pending_log_lines();
   void complain(const std::string& message);
 
   // Layout mode.
@@ -114,6 +116,7 @@ class MainWindow {
   std::string shown_title_, shown_problem_;
   std::vector<std::string> shown_windows_;
   std::deque<std::function<void()>> pending_;
+  std::deque<std::string> log_pane_pending_;
   bool paused_ = false;
   bool step_once_ = false;
   bool quitting_ = false;
