@@ -180,7 +180,8 @@ faults_group() {
 
 scenario_group() {
   x_start || return 1
-  viewer_start "$log" --modules "$dist_dir" "$source_dir/scenarios/panel_takeoff.txt" || return 1
+  # Played faster than the 18 frames a second a person watches: the test is about the frames, not their rate.
+  viewer_start "$log" --modules "$dist_dir" --rate 50 "$source_dir/scenarios/panel_takeoff.txt" || return 1
   wait_log "$log" 'scenario ended' 120 || return 1
   read -r cx cy cw ch < <(canvas_place "$log")
   mkdir -p "$scratch/render"
@@ -263,7 +264,7 @@ drag_move() {  # drag_move X0 Y0 X1 Y1: from one point to the other in eight ste
   done
   sleep 0.2
 }
-drag() { drag_press "$1" "$2" && drag_move "$@" && xdotool mouseup 1; }
+drag() { drag_press "$1" "$2" && drag_move "$@" && xdotool mouseup 1 && pointer_away; }
 saves() { grep -c ': saved .*panel\.cfg$' "$log"; }
 # Waits until the log says the panel was saved more than N times.
 wait_saved_past() {
@@ -322,6 +323,7 @@ layout_group() {
     fail "no screenshot of layout mode"
   drag_move $((cx + 230)) $((cy + 285)) $((cx + 250)) $((cy + 315))
   xdotool mouseup 1
+  pointer_away
   wait_log "$log" 'move Window00 gauge00 Tarnwix_Airspeed to 200, 150' && pass "a drag of 40, 30 moves the airspeed to 200, 150" ||
     fail "the drag did not move the airspeed to 200, 150"
   xdotool search --name '^gaugeview - .*\*$' >/dev/null && pass "the title shows * with an edit unsaved" ||
@@ -411,6 +413,7 @@ layout_group() {
   same_bytes "$expected.added" "$panel/panel.cfg" && pass "the added gauge is a new line after the window's last" ||
     fail "the file after Add gauge is not the one expected"
   render_panel
+  pointer_away
   xdotool key Escape
   wait_screen_equal "$scratch/render/Window00_Main_Panel.png" "$scratch/readded.png" "$cx" "$cy" "$cw" "$ch" &&
     pass "with the gauge added, the canvas is gaugerender's picture of the saved file" ||

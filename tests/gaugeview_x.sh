@@ -14,6 +14,7 @@
 #   wait_screen_stable OUT X Y W H   waits until that part of the screen stops changing
 #   wait_window TITLE            waits for a window (a dialog) of that title
 #   wait_viewer_exit [S]         waits for the viewer to end; its status in VIEWER_STATUS
+#   click_at X Y                 a click there, the pointer then put to rest (pointer_away)
 # TIMEOUT_SCALE (default 1) stretches every wait, for the emulated path.
 # The sourcing script sets $run (cmake/wine-run) and $viewer (gaugeview.exe).
 # shellcheck disable=SC2154,SC2034 # run and viewer come from it; it reads VIEWER_STATUS
@@ -229,10 +230,15 @@ wait_window() {
   return 1
 }
 
+# The pointer put to rest off the windows: left on a gauge, it brings up
+# the gauge's tooltip over the canvas, where it stays for 5 s.
+pointer_away() { xdotool mousemove 1599 1199; }
+
 click_at() {
   xdotool mousemove "$1" "$2"
   sleep 0.2
   xdotool click 1
+  pointer_away
 }
 
 wait_viewer_exit() {
