@@ -179,7 +179,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         // list opens nothing.
         const bool dropped = SendMessageA(window_list_, CB_GETDROPPEDSTATE, 0, 0) != 0;
         // For scripts that drive the window: the list is open and takes keys.
-        if (HIWORD(wparam) == CBN_DROPDOWN) log_.add_to_file(session_ ? session_->frame_number() : 0, "window list open");
+        if (HIWORD(wparam) == CBN_DROPDOWN)
+          log_.add_to_file(session_ ? session_->frame_number() : 0, "window list open");
         if (HIWORD(wparam) == CBN_CLOSEUP || (HIWORD(wparam) == CBN_SELCHANGE && !dropped))
           on_command(ID_WINDOW_FIRST + static_cast<int>(SendMessageA(window_list_, CB_GETCURSEL, 0, 0)));
         return 0;
