@@ -183,12 +183,13 @@ scenario_group() {
   # Played faster than the 18 frames a second a person watches: the test is about the frames, not their rate.
   viewer_start "$log" --modules "$dist_dir" --rate 50 "$source_dir/scenarios/panel_takeoff.txt" || return 1
   wait_log "$log" 'scenario ended' 120 || return 1
+  # Paused at once: the frames run on live until then are in the scenario saved below.
+  xdotool key ctrl+space
+  wait_log "$log" ': paused$' || fail "Ctrl+Space did not pause"
   read -r cx cy cw ch < <(canvas_place "$log")
   mkdir -p "$scratch/render"
   "$run" "$renderer" --modules "$dist_dir" --last-frame --quiet --out "$scratch/render" \
     "$source_dir/scenarios/panel_takeoff.txt" >/dev/null
-  xdotool key ctrl+space
-  wait_log "$log" ': paused$' || fail "Ctrl+Space did not pause"
   if wait_screen_equal "$scratch/render/panel_takeoff.png" "$scratch/played.png" "$cx" "$cy" "$cw" "$ch"; then
     pass "the scenario played in the window ends on gaugerender's last frame"
   else
