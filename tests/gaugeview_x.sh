@@ -44,9 +44,9 @@ x_private_prefix() {
   X_PREFIX=$x_scratch/prefix
   mkdir -p "$X_PREFIX/dosdevices"
   cp -p "$base"/{.tarnwix-ready-x11,.update-timestamp,system.reg,user.reg,userdef.reg} "$X_PREFIX/" || return 1
-  # Wine's windows unmanaged: with no window manager on the test's X server,
+  # Wine's windows unmanaged (unless X_MANAGED=1): with no window manager on the test's X server,
   # Wine would wait 2 s for one at every window or dialog that closes.
-  printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$X_PREFIX/user.reg"
+  [ "${X_MANAGED:-0}" = 1 ] || printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$X_PREFIX/user.reg"
   local entry
   mkdir -p "$X_PREFIX/drive_c"
   for entry in "$base/drive_c"/*; do
@@ -71,6 +71,7 @@ fi
 TIMEOUT_SCALE=${TIMEOUT_SCALE:-1}
 
 x_start() {
+  X_MANAGED_WINDOWS=${X_MANAGED:-0}
   local display_file=$x_scratch/display
   Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp -nolisten unix 3>"$display_file" 2>"$x_scratch/xvfb.log" &
   XVFB_PID=$!
@@ -231,8 +232,10 @@ wait_window() {
 }
 
 # The pointer put to rest off the windows: left on a gauge, it brings up
-# the gauge's tooltip over the canvas, where it stays for 5 s.
-pointer_away() { xdotool mousemove 1599 1199; }
+# the gauge's tooltip over the canvas, where it stays for 5 s. Not with
+# managed windows (X_MANAGED=1 x_start): with no window manager the keys
+# then go to the window under the pointer.
+pointer_away() { [ "${X_MANAGED_WINDOWS:-0}" = 1 ] || xdotool mousemove 1599 1199; }
 
 click_at() {
   xdotool mousemove "$1" "$2"
