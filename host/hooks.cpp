@@ -53,7 +53,10 @@ const PEB* process_block() {
   return block;
 }
 
-wchar_t ascii_lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+template <typename Char>
+Char ascii_lower(Char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<Char>(c - 'A' + 'a') : c;
+}
 
 // Whether the last part of a loaded module's path is `wanted` (ASCII, lower case).
 bool has_base_name(const UNICODE_STRING& path, const std::string& wanted) {
@@ -255,7 +258,7 @@ HMODULE loaded_library(const char* name) {
   std::string wanted;
   for (const char* c = name; *c != '\0'; ++c) {
     if (*c == '\\' || *c == '/') return GetModuleHandleA(name);  // a path: the loader's own answer
-    wanted += static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c);
+    wanted += ascii_lower(*c);
   }
   if (wanted.find('.') == std::string::npos) wanted += ".dll";
   const LoaderLock held;

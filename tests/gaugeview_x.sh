@@ -46,7 +46,7 @@ x_private_prefix() {
   cp -p "$base"/{.tarnwix-ready-x11,.update-timestamp,system.reg,user.reg,userdef.reg} "$X_PREFIX/" || return 1
   # Wine's windows unmanaged (unless X_MANAGED=1): with no window manager on the test's X server,
   # Wine would wait 2 s for one at every window or dialog that closes.
-  [ "${X_MANAGED:-0}" = 1 ] || printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$X_PREFIX/user.reg"
+  [ "$X_MANAGED_WINDOWS" = 1 ] || printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$X_PREFIX/user.reg"
   local entry
   mkdir -p "$X_PREFIX/drive_c"
   for entry in "$base/drive_c"/*; do
