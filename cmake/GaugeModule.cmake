@@ -18,7 +18,7 @@ set(TARNWIX_FONT_DIR /usr/share/fonts/truetype/dejavu CACHE PATH "Fonts the artw
 function(build_as_gauge_module target)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(${target} PRIVATE ${TARNWIX_MODULE_FLAGS} ${TARNWIX_WARNINGS})
-  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".gau")
+  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".gau" TARNWIX_SIMULATOR_CODE ON)
   target_link_options(${target} PRIVATE -nostdlib -nostartfiles -s -Wl,--entry=_DllMain@12 -Wl,--enable-stdcall-fixup
                       -Wl,--no-seh -Wl,--dynamicbase -Wl,--nxcompat)
   target_link_libraries(${target} PRIVATE msvcrt kernel32 gcc)
