@@ -253,6 +253,38 @@ TEST(RenderRules, AMovingImageStripTravelsBetweenItsBoundsThroughItsMask) {
   EXPECT_EQ(host::moving_image_offset(50, 10, 20, 0), 0) << "no travel";
 }
 
+// Over every edge of the picture, with a strip narrower than its mask and
+// travelled past its ends: each pixel still follows the mask's rule.
+TEST(RenderRules, AMovingImageCutByThePictureEdgesFollowsTheMaskPixelByPixel) {
+  Art art;
+  art.add(solid(kBackground, 6, 6, kGreen));
+  art.add(picture_bitmap(0x500, 2, 6,
+                         [](int x, int y) { return x == 1 && y == 2 ? kBlack : strip_row_colour(y + 3 * x); }));
+  const Rgb mask_columns[] = {kWindow, kBlack, kWindow, kWhite};
+  art.add(picture_bitmap(0x501, 4, 4, [&](int x, int y) { return y == 3 ? kWindow : mask_columns[x]; }));
+  for (const int x : {-3, -1, 2, 4})
+    for (const int y : {-2, 3})
+      for (const int offset : {-2, 0, 2, 5}) {
+        ElementSnapshot moving = element(ElementKind::kMovingImage, 0x500, x, y, {0, static_cast<double>(offset)});
+        moving.first_bound = 0;
+        moving.second_bound = 2;  // travel 6 - 4 = 2: the value gives the offset
+        const Picture picture = render(frame_of({moving}), art);
+        for (int py = 0; py < 6; ++py)
+          for (int px = 0; px < 6; ++px) {
+            const int mx = px - x, my = py - y, sy = my + offset;
+            Rgb expected = kGreen;
+            if (mx >= 0 && mx < 4 && my >= 0 && my < 4) {
+              const Rgb m = my == 3 ? kWindow : mask_columns[mx];
+              if (m == kWhite) expected = kWhite;
+              if (m == kWindow && mx < 2 && sy >= 0 && sy < 6 && !(mx == 1 && sy == 2))
+                expected = strip_row_colour(sy + 3 * mx);
+            }
+            ASSERT_EQ(picture.at(px, py), expected)
+                << "at " << x << "," << y << " offset " << offset << ": pixel " << px << "," << py;
+          }
+      }
+}
+
 TEST(RenderRules, AMaskIsOutsideWhereBlackWindowWhereNearBlackAndDrawingElsewhere) {
   Art art;
   art.add(solid(kBackground, 4, 4, kGreen));

@@ -3,10 +3,14 @@
 #include "render.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
@@ -135,23 +139,30 @@ const Bitmap* bitmap_at(const BitmapSource& bitmaps, int32_t id, int k) {
   return bitmaps(static_cast<int>(wanted));
 }
 
+// Cut to the picture once, then row by row through the pixels: the tapes
+// move in every frame, tens of thousands of pixels each.
 void draw_moving_image(Picture& picture, const Bitmap& strip, const Bitmap& mask, int x, int y, int offset) {
-  for (int my = 0; my < mask.height; ++my) {
-    const int64_t py = int64_t{y} + my;
-    if (py < 0 || py >= picture.height) continue;
-    const int64_t sy = int64_t{my} + offset;
-    for (int mx = 0; mx < mask.width; ++mx) {
-      const int64_t px = int64_t{x} + mx;
-      if (px < 0 || px >= picture.width) continue;
-      const Rgb m = pixel(mask, mx, my);
+  const int64_t left = std::max<int64_t>(0, -int64_t{x}), top = std::max<int64_t>(0, -int64_t{y});
+  const int64_t right = std::min<int64_t>(mask.width, int64_t{picture.width} - x);
+  const int64_t bottom = std::min<int64_t>(mask.height, int64_t{picture.height} - y);
+  if (left >= right) return;
+  const int64_t strip_right = std::min<int64_t>(right, strip.width);
+  for (int64_t my = top; my < bottom; ++my) {
+    const int64_t sy = my + offset;
+    const bool strip_row = sy >= 0 && sy < strip.height;
+    const uint8_t* mask_row = mask.rgb.data() + my * mask.width * 3;
+    const uint8_t* strip_row_pixels = strip_row ? strip.rgb.data() + sy * strip.width * 3 : nullptr;
+    uint8_t* to = picture.rgb.data() + ((y + my) * picture.width + x + left) * 3;
+    for (int64_t mx = left; mx < right; ++mx, to += 3) {
+      const uint8_t* from = mask_row + mx * 3;
+      const Rgb m{from[0], from[1], from[2]};
       if (m == kPureBlack) continue;
-      if (!is_window(m)) {
-        picture.set(static_cast<int>(px), static_cast<int>(py), m);
-        continue;
+      if (is_window(m)) {
+        if (!strip_row || mx >= strip_right) continue;
+        from = strip_row_pixels + mx * 3;
+        if ((from[0] | from[1] | from[2]) == 0) continue;
       }
-      if (sy < 0 || sy >= strip.height || mx >= strip.width) continue;
-      const Rgb s = pixel(strip, mx, static_cast<int>(sy));
-      if (s != kPureBlack) picture.set(static_cast<int>(px), static_cast<int>(py), s);
+      std::copy(from, from + 3, to);
     }
   }
 }
@@ -247,23 +258,51 @@ double advance_of(const Placed& placed) {
   return advance * placed.scale_y;
 }
 
+// A glyph's coverage as the rasteriser gives it, kept for the next frame:
+// a readout draws the same glyphs at the same places frame after frame.
+struct Coverage {
+  int width = 0, height = 0, x_offset = 0, y_offset = 0;
+  std::vector<unsigned char> alpha;
+};
+
+const Coverage& coverage_of(const Placed& placed, float scale_x, float shift_x) {
+  // The scales and the shift by their bits: a key of any value orders.
+  using Key = std::tuple<const Face*, int, uint32_t, uint32_t, uint32_t>;
+  constexpr size_t kKept = 4096;  // glyphs, sizes and positions; then started again
+  thread_local std::map<Key, Coverage> kept;
+  const Key key{placed.face, placed.glyph, std::bit_cast<uint32_t>(scale_x), std::bit_cast<uint32_t>(placed.scale_y),
+                std::bit_cast<uint32_t>(shift_x)};
+  auto found = kept.find(key);
+  if (found != kept.end()) return found->second;
+  if (kept.size() >= kKept) kept.clear();
+  Coverage coverage;
+  unsigned char* alpha =
+      stbtt_GetGlyphBitmapSubpixel(&placed.face->info, scale_x, placed.scale_y, shift_x, 0.0f, placed.glyph,
+                                   &coverage.width, &coverage.height, &coverage.x_offset, &coverage.y_offset);
+  if (alpha != nullptr) {
+    coverage.alpha.assign(alpha, alpha + static_cast<size_t>(coverage.width) * coverage.height);
+    stbtt_FreeBitmap(alpha, nullptr);
+  } else {
+    coverage.width = coverage.height = 0;
+  }
+  return kept.emplace(key, std::move(coverage)).first->second;
+}
+
 // Blends a glyph's coverage into the picture, inside the clip rectangle.
 void draw_glyph(Picture& picture, const Placed& placed, float scale_x, double pen_x, int baseline, Rgb colour,
                 int clip_x0, int clip_y0, int clip_x1, int clip_y1) {
   if (placed.face == nullptr || placed.blank || (placed.glyph == 0 && placed.face == &seven_segment())) return;
   const float shift_x = static_cast<float>(pen_x - std::floor(pen_x));
-  int w = 0, h = 0, xoff = 0, yoff = 0;
-  unsigned char* coverage = stbtt_GetGlyphBitmapSubpixel(&placed.face->info, scale_x, placed.scale_y, shift_x, 0.0f,
-                                                         placed.glyph, &w, &h, &xoff, &yoff);
-  if (coverage == nullptr) return;
-  const int64_t left = static_cast<int64_t>(std::floor(pen_x)) + xoff;
-  const int64_t top = int64_t{baseline} + yoff;
+  const Coverage& coverage = coverage_of(placed, scale_x, shift_x);
+  const int w = coverage.width, h = coverage.height;
+  const int64_t left = static_cast<int64_t>(std::floor(pen_x)) + coverage.x_offset;
+  const int64_t top = int64_t{baseline} + coverage.y_offset;
   for (int gy = 0; gy < h; ++gy) {
     const int64_t py = top + gy;
     if (py < clip_y0 || py >= clip_y1) continue;
     for (int gx = 0; gx < w; ++gx) {
       const int64_t px = left + gx;
-      const int a = coverage[gy * w + gx];
+      const int a = coverage.alpha[static_cast<size_t>(gy) * w + gx];
       if (px < clip_x0 || px >= clip_x1 || a == 0) continue;
       const Rgb under = picture.at(static_cast<int>(px), static_cast<int>(py));
       auto mix = [a](uint8_t from, uint8_t to) {
@@ -273,7 +312,6 @@ void draw_glyph(Picture& picture, const Placed& placed, float scale_x, double pe
                   {mix(under.r, colour.r), mix(under.g, colour.g), mix(under.b, colour.b)});
     }
   }
-  stbtt_FreeBitmap(coverage, nullptr);
 }
 
 // Glyph sizes beyond this are not drawn larger: no gauge box comes near it,
