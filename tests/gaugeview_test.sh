@@ -497,12 +497,26 @@ zoomed_layout_group() {
   wait_viewer_exit && [ "$VIEWER_STATUS" = 0 ] || fail "the viewer did not quit cleanly"
 }
 
+# Watches the screen until those processes end: no window of the viewer on it.
+no_window_while() {
+  local running=1 pid
+  while [ "$running" = 1 ]; do
+    running=0
+    for pid in "$@"; do kill -0 "$pid" 2>/dev/null && running=1; done
+    [ -z "$(xdotool search --name gaugeview 2>/dev/null)" ] || { fail "a bad command line opened a window"; return 1; }
+    sleep 0.1
+  done
+  wait "$@"
+}
+
 arguments_group() {
   x_start || return 1
   printf '[Window00]\ngauge00=Tarnwix_Airspeed, 10\n' >"$scratch/malformed.cfg"
   cp "$source_dir/README.md" "$scratch/not_a_module.gau"
   # Each command line is tried at once beside the others: each mostly waits
-  # on Wine's start, and none opens a window when all is well.
+  # on Wine's start, and none opens a window when all is well. The first goes
+  # alone: it starts Wine's desktop, which each of them would otherwise start
+  # again for itself.
   local what arguments case=0 status
   local -a cases=() pids=()
   while IFS='|' read -r what arguments; do
@@ -511,6 +525,7 @@ arguments_group() {
     # shellcheck disable=SC2086 # the arguments are words
     { "$run" "$viewer" $arguments 2>"$scratch/case$case.err" >/dev/null; echo $? >"$scratch/case$case.status"; } &
     pids+=($!)
+    [ "$case" = 1 ] && { no_window_while "${pids[0]}" || return 1; }
   done <<EOF2
 a missing file|--modules $dist_dir $scratch/nowhere/panel.cfg
 a malformed panel.cfg|--modules $dist_dir $scratch/malformed.cfg
@@ -519,15 +534,7 @@ an unknown option|--frobnicate $dist_dir/example_panel/panel.cfg
 a window the panel lacks|--modules $dist_dir --window 7 $dist_dir/example_panel/panel.cfg
 a file that is no module|--modules $dist_dir $scratch/not_a_module.gau
 EOF2
-  # Any window one of them opened is still there while the others run.
-  local running=1 pid
-  while [ "$running" = 1 ]; do
-    running=0
-    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=1; done
-    [ -z "$(xdotool search --name gaugeview 2>/dev/null)" ] || { fail "a bad command line opened a window"; break; }
-    sleep 0.1
-  done
-  wait "${pids[@]}"
+  no_window_while "${pids[@]}" || return 1
   for ((case = 1; case <= ${#cases[@]}; case++)); do
     what=${cases[case - 1]}
     status=$(cat "$scratch/case$case.status")

@@ -47,6 +47,12 @@ x_private_prefix() {
   # Wine's windows unmanaged (unless X_MANAGED=1): with no window manager on the test's X server,
   # Wine would wait 2 s for one at every window or dialog that closes.
   [ "$X_MANAGED_WINDOWS" = 1 ] || printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$X_PREFIX/user.reg"
+  # Wine's network, event log and device services not started: no viewer
+  # uses them, and each is a process to start under emulation.
+  local service
+  for service in NDIS nsiproxy Eventlog PlugPlay; do
+    printf '\n[System\\\\CurrentControlSet\\\\Services\\\\%s]\n"Start"=dword:00000004\n' "$service" >>"$X_PREFIX/system.reg"
+  done
   local entry
   mkdir -p "$X_PREFIX/drive_c"
   for entry in "$base/drive_c"/*; do
