@@ -207,8 +207,7 @@ expect_run() {  # WHAT COMMAND...: the command succeeds; its output in $run_log
   "$@" >"$run_log" 2>&1 || { fail "$what failed:"; tail -5 "$run_log"; }
 }
 # The viewer, on an X server of its own: without a file it opens the example
-# panel beside it, and gives the gauges the GaugeSound.dll beside it. Its
-# runs go on beside the other programs' runs below, each with a log of its own.
+# panel beside it, and gives the gauges the GaugeSound.dll beside it.
 viewer_checks() {
   local run_log=$scratch/viewer_run.log
   expect_run "gaugeview --bench on the example panel" \
@@ -225,51 +224,68 @@ viewer_checks() {
     fail "the zip's gaugeview did not drag the airspeed display of scenarios\\example_panel"
   cmp -s "$scratch/panel_before.cfg" scenarios/example_panel/panel.cfg || fail "a drag in memory changed the panel.cfg"
 }
-viewer_checks_pid=""
-if [[ " ${programs[*]} " == *" gaugeview.exe "* ]]; then
-  viewer_checks >"$scratch/viewer_checks.out" 2>&1 &
-  viewer_checks_pid=$!
-fi
-expect_run "gaugehost" "$run" ./gaugehost.exe 'Gauges\Tarnwix_Utils.gau' --set 769=1 --click 56,76 --frames 2
-grep -q 'Click at (56, 76): area' "$run_log" || fail "gaugehost did not reach the brake-help area"
-expect_run "gaugehost with the sound library" "$run" ./gaugehost.exe 'Gauges\Tarnwix_Airspeed.gau' --sound GaugeSound.dll
-# (Wine's paths ignore case: another name than Previews.)
-expect_run "gaugerender --preview" "$run" ./gaugerender.exe --preview --out drawn
-for m in "${modules[@]}"; do
-  cmp -s "drawn/$m.png" "Previews/$m.png" || fail "gaugerender's preview of $m differs from the zip's"
-done
+# The other programs' runs, each group beside the others with a log of its own.
+host_checks() {
+  local run_log=$scratch/host_run.log
+  expect_run "gaugehost" "$run" ./gaugehost.exe 'Gauges\Tarnwix_Utils.gau' --set 769=1 --click 56,76 --frames 2
+  grep -q 'Click at (56, 76): area' "$run_log" || fail "gaugehost did not reach the brake-help area"
+  expect_run "gaugehost with the sound library" "$run" ./gaugehost.exe 'Gauges\Tarnwix_Airspeed.gau' --sound GaugeSound.dll
+}
+preview_checks() {
+  local run_log=$scratch/preview_run.log
+  # (Wine's paths ignore case: another name than Previews.)
+  expect_run "gaugerender --preview" "$run" ./gaugerender.exe --preview --out drawn
+  for m in "${modules[@]}"; do
+    cmp -s "drawn/$m.png" "Previews/$m.png" || fail "gaugerender's preview of $m differs from the zip's"
+  done
+}
 # Every shipped scenario plays from the unpacked folder, the one on the
 # example panel included.
-shipped=()
-for scenario in scenarios/*.txt; do shipped+=("scenarios\\$(basename "$scenario")"); done
-expect_run "gaugerender on every shipped scenario" "$run" ./gaugerender.exe --quiet --out flight "${shipped[@]}"
-for scenario in scenarios/*.txt; do
-  name=$(basename "$scenario" .txt)
-  [ -s "flight/$name.png" ] && [ -s "flight/$name.log" ] || fail "the scenario $name wrote no picture or log"
-done
-grep -q 'not one of our modules' "$run_log" flight/panel_takeoff.log ||
-  fail "panel_takeoff did not play on the example panel (its other maker's gauge is not listed)"
-expect_run "gaugerender --panel on the example panel" "$run" ./gaugerender.exe --panel 'scenarios\example_panel\panel.cfg' --out panel
-[ -s panel/Window00_Main_Panel.png ] || fail "the example panel's main window was not drawn"
-expect_run "gaugecheck" "$run" ./gaugecheck.exe 'Gauges\Tarnwix_UtilsVC.gau' --level 1 --sound GaugeSound.dll
-expect_run "gaugebench" "$run" ./gaugebench.exe --sound GaugeSound.dll 'Gauges\Tarnwix_Background_S.gau'
-grep -q '^| Tarnwix_Background_S |' "$run_log" || fail "gaugebench printed no row"
+scenario_checks() {
+  local run_log=$scratch/scenario_run.log shipped=() scenario name
+  for scenario in scenarios/*.txt; do shipped+=("scenarios\\$(basename "$scenario")"); done
+  expect_run "gaugerender on every shipped scenario" "$run" ./gaugerender.exe --quiet --out flight "${shipped[@]}"
+  for scenario in scenarios/*.txt; do
+    name=$(basename "$scenario" .txt)
+    [ -s "flight/$name.png" ] && [ -s "flight/$name.log" ] || fail "the scenario $name wrote no picture or log"
+  done
+  grep -q 'not one of our modules' "$run_log" flight/panel_takeoff.log ||
+    fail "panel_takeoff did not play on the example panel (its other maker's gauge is not listed)"
+}
+panel_checks() {
+  local run_log=$scratch/panel_run.log
+  expect_run "gaugerender --panel on the example panel" "$run" ./gaugerender.exe --panel 'scenarios\example_panel\panel.cfg' --out panel
+  [ -s panel/Window00_Main_Panel.png ] || fail "the example panel's main window was not drawn"
+  expect_run "gaugecheck" "$run" ./gaugecheck.exe 'Gauges\Tarnwix_UtilsVC.gau' --level 1 --sound GaugeSound.dll
+  expect_run "gaugebench" "$run" ./gaugebench.exe --sound GaugeSound.dll 'Gauges\Tarnwix_Background_S.gau'
+  grep -q '^| Tarnwix_Background_S |' "$run_log" || fail "gaugebench printed no row"
+}
 # Every program and the guide name the same version and toolchain.
-toolchain=$("$run" ./gaugehost.exe --version 2>&1 | tr -d '\r' | sed -n 's/^built on //p')
-[[ $toolchain == Debian* ]] || fail "gaugehost --version names no Debian toolchain: '$toolchain'"
-for program in "${programs[@]%.exe}"; do
-  said=$("$run" ./$program.exe --version 2>&1 | tr -d '\r')
-  [ "$said" = "$program $version (Tarnwix panel gauges)"$'\n'"built on $toolchain" ] ||
-    fail "$program --version says '$said'"
+version_checks() {
+  local toolchain program said
+  toolchain=$("$run" ./gaugehost.exe --version 2>&1 | tr -d '\r' | sed -n 's/^built on //p')
+  [[ $toolchain == Debian* ]] || fail "gaugehost --version names no Debian toolchain: '$toolchain'"
+  for program in "${programs[@]%.exe}"; do
+    said=$("$run" ./$program.exe --version 2>&1 | tr -d '\r')
+    [ "$said" = "$program $version (Tarnwix panel gauges)"$'\n'"built on $toolchain" ] ||
+      fail "$program --version says '$said'"
+  done
+  tr -d '\r' <"$guide" | tr '\n' ' ' | tr -s ' ' | grep -qF "Built on $toolchain." ||
+    fail "the guide does not name the toolchain $toolchain"
+}
+checks=(host_checks preview_checks scenario_checks panel_checks version_checks)
+[[ " ${programs[*]} " == *" gaugeview.exe "* ]] && checks=(viewer_checks "${checks[@]}")
+check_pids=()
+for check in "${checks[@]}"; do
+  "$check" >"$scratch/$check.out" 2>&1 &
+  check_pids+=($!)
 done
-tr -d '\r' <"$guide" | tr '\n' ' ' | tr -s ' ' | grep -qF "Built on $toolchain." ||
-  fail "the guide does not name the toolchain $toolchain"
-# The viewer's runs end before the Gauges folder goes.
-if [ -n "$viewer_checks_pid" ]; then
-  wait "$viewer_checks_pid"
-  cat "$scratch/viewer_checks.out"
-  failures=$((failures + $(grep -c '^FAIL' "$scratch/viewer_checks.out")))
-fi
+# They all end before the Gauges folder goes; their failures are counted from what they printed.
+wait "${check_pids[@]}"
+for check in "${checks[@]}"; do
+  cat "$scratch/$check.out"
+  failures=$((failures + $(grep -c '^FAIL' "$scratch/$check.out")))
+done
 # Without a Gauges folder and without --modules the renderer looks beside
 # itself, finds nothing and says so.
 mv Gauges elsewhere
