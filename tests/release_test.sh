@@ -273,8 +273,15 @@ version_checks() {
   tr -d '\r' <"$guide" | tr '\n' ' ' | tr -s ' ' | grep -qF "Built on $toolchain." ||
     fail "the guide does not name the toolchain $toolchain"
 }
-checks=(host_checks preview_checks scenario_checks panel_checks version_checks)
-[[ " ${programs[*]} " == *" gaugeview.exe "* ]] && checks=(viewer_checks "${checks[@]}")
+# The viewer's runs and the programs' versions go one after the other: every
+# run of the viewer, --version too, starts Wine's desktop on its own display
+# if none is there, and a window whose desktop another run started on
+# another display (or on none) is not made.
+viewer_then_versions() {
+  [[ " ${programs[*]} " == *" gaugeview.exe "* ]] && viewer_checks
+  version_checks
+}
+checks=(viewer_then_versions host_checks preview_checks scenario_checks panel_checks)
 check_pids=()
 for check in "${checks[@]}"; do
   "$check" >"$scratch/$check.out" 2>&1 &
