@@ -57,11 +57,25 @@ void Picture::set(int x, int y, Rgb colour) {
   rgb[i + 2] = colour.b;
 }
 
+namespace {
+
+// The part of a width x height image placed at (x, y) that falls inside a
+// picture of picture_width x picture_height, in the image's own pixels: cut
+// once, then copied row by row.
+struct Cut {
+  int64_t left, top, right, bottom;
+};
+
+Cut cut_to(int picture_width, int picture_height, int x, int y, int width, int height) {
+  return {std::max<int64_t>(0, -int64_t{x}), std::max<int64_t>(0, -int64_t{y}),
+          std::min<int64_t>(width, int64_t{picture_width} - x), std::min<int64_t>(height, int64_t{picture_height} - y)};
+}
+
+}  // namespace
+
 void Picture::paste(const Picture& from, int x, int y) {
   // Row by row, cut to this picture: every gauge of every frame is pasted.
-  const int64_t left = std::max<int64_t>(0, -int64_t{x}), top = std::max<int64_t>(0, -int64_t{y});
-  const int64_t right = std::min<int64_t>(from.width, int64_t{width} - x);
-  const int64_t bottom = std::min<int64_t>(from.height, int64_t{height} - y);
+  const auto [left, top, right, bottom] = cut_to(width, height, x, y, from.width, from.height);
   if (left >= right) return;
   for (int64_t py = top; py < bottom; ++py) {
     const auto source = from.rgb.begin() + (py * from.width + left) * 3;
@@ -111,9 +125,7 @@ int round_pixels(double pixels) {
 void draw_bitmap(Picture& picture, const Bitmap& bitmap, int x, int y, bool opaque) {
   // Cut to the picture once; then each row is copied whole, or pixel by
   // pixel past pure black. The bezel alone is half a million pixels a frame.
-  const int64_t left = std::max<int64_t>(0, -int64_t{x}), top = std::max<int64_t>(0, -int64_t{y});
-  const int64_t right = std::min<int64_t>(bitmap.width, int64_t{picture.width} - x);
-  const int64_t bottom = std::min<int64_t>(bitmap.height, int64_t{picture.height} - y);
+  const auto [left, top, right, bottom] = cut_to(picture.width, picture.height, x, y, bitmap.width, bitmap.height);
   if (left >= right) return;
   for (int64_t by = top; by < bottom; ++by) {
     const uint8_t* from = bitmap.rgb.data() + (by * bitmap.width + left) * 3;
@@ -142,9 +154,7 @@ const Bitmap* bitmap_at(const BitmapSource& bitmaps, int32_t id, int k) {
 // Cut to the picture once, then row by row through the pixels: the tapes
 // move in every frame, tens of thousands of pixels each.
 void draw_moving_image(Picture& picture, const Bitmap& strip, const Bitmap& mask, int x, int y, int offset) {
-  const int64_t left = std::max<int64_t>(0, -int64_t{x}), top = std::max<int64_t>(0, -int64_t{y});
-  const int64_t right = std::min<int64_t>(mask.width, int64_t{picture.width} - x);
-  const int64_t bottom = std::min<int64_t>(mask.height, int64_t{picture.height} - y);
+  const auto [left, top, right, bottom] = cut_to(picture.width, picture.height, x, y, mask.width, mask.height);
   if (left >= right) return;
   const int64_t strip_right = std::min<int64_t>(right, strip.width);
   for (int64_t my = top; my < bottom; ++my) {
